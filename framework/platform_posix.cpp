@@ -1,0 +1,68 @@
+// The platform layer on ELF systems: the loader is libdl, and a bare library
+// name means "<name>.so" found by the dynamic linker's own search
+// (LD_LIBRARY_PATH, then the loading module's RUNPATH, which our modules set
+// to their own folder, then the system folders).
+#include "platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+
+namespace platform {
+namespace {
+
+std::string fileName(const char *name)
+{
+    std::string file = name;
+    if (file.find('.') == std::string::npos)
+        file += ".so";
+    return file;
+}
+
+} // namespace
+
+LibraryHandle loadLibrary(const char *name)
+{
+    return dlopen(fileName(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+LibraryHandle loadedLibrary(const char *name)
+{
+    // RTLD_NOLOAD still counts a reference; hand it straight back so the
+    // lookup leaves the count as it was. The handle stays valid because
+    // whoever loaded the library still holds it.
+    LibraryHandle handle = dlopen(fileName(name).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle)
+        dlclose(handle);
+    return handle;
+}
+
+void *entryPoint(LibraryHandle library, const char *name)
+{
+    return library ? dlsym(library, name) : nullptr;
+}
+
+void freeLibrary(LibraryHandle library)
+{
+    if (library)
+        dlclose(library);
+}
+
+int formatText(char *buffer, int capacity, const char *format, ...)
+{
+    if (!buffer || capacity <= 0)
+        return 0;
+    va_list arguments;
+    va_start(arguments, format);
+    const int wanted = std::vsnprintf(buffer, static_cast<size_t>(capacity), format, arguments);
+    va_end(arguments);
+    if (wanted < 0) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return wanted < capacity ? wanted : capacity - 1;
+}
+
+} // namespace platform

@@ -1,0 +1,10 @@
+// The flight-instrument module's record.
+#include "gauges.h"
+#include "registration.h"
+
+extern "C" {
+GAUGE_EXPORT ModuleLinkage Linkage = {
+    GAUGE_LINKAGE_HEADER(0),
+    .gauges = {&VsiGauge, &AsiGauge, &RpmGauge, nullptr},
+};
+}
