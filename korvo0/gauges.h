@@ -6,3 +6,5 @@
 extern GaugeHeader VsiGauge;
 extern GaugeHeader AsiGauge;
 extern GaugeHeader RpmGauge;
+extern GaugeHeader AltimeterGauge;
+extern GaugeHeader TrimWheelGauge;

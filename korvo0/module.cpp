@@ -5,6 +5,6 @@
 extern "C" {
 GAUGE_EXPORT ModuleLinkage Linkage = {
     GAUGE_LINKAGE_HEADER(0),
-    .gauges = {&VsiGauge, &AsiGauge, &RpmGauge, nullptr},
+    .gauges = {&VsiGauge, &AsiGauge, &RpmGauge, &AltimeterGauge, &TrimWheelGauge, nullptr},
 };
 }
