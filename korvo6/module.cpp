@@ -1,0 +1,10 @@
+// The navigation and engine-control module's record.
+#include "gauges.h"
+#include "registration.h"
+
+extern "C" {
+GAUGE_EXPORT ModuleLinkage Linkage = {
+    GAUGE_LINKAGE_HEADER(0x800),
+    .gauges = {&HsiGauge, &FuelSelectorGauge, &StartGauge, nullptr},
+};
+}
