@@ -21,8 +21,15 @@ LibraryHandle loadedLibrary(const char *name);
 // An entry point of a loaded library, or null when it has none.
 void *entryPoint(LibraryHandle library, const char *name);
 
-// Gives back one reference taken by loadLibrary.
+// Gives back one reference taken by loadLibrary or loadLibraryFile.
 void freeLibrary(LibraryHandle library);
+
+// Loads a library from a file path, absolute or relative to the working
+// folder (never searched for), taking one reference; null on failure.
+LibraryHandle loadLibraryFile(const char *path);
+
+// Why the last failed load failed, in the loader's own words.
+const char *lastLoaderError();
 
 // printf-style formatting that never writes more than capacity bytes,
 // the terminating NUL included, whatever the arguments. Returns the number

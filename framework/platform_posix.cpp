@@ -50,6 +50,21 @@ void freeLibrary(LibraryHandle library)
         dlclose(library);
 }
 
+LibraryHandle loadLibraryFile(const char *path)
+{
+    // A name without a slash would make dlopen search the library folders.
+    std::string file = path;
+    if (file.find('/') == std::string::npos)
+        file = "./" + file;
+    return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+const char *lastLoaderError()
+{
+    const char *message = dlerror();
+    return message ? message : "unknown loader error";
+}
+
 int formatText(char *buffer, int capacity, const char *format, ...)
 {
     if (!buffer || capacity <= 0)

@@ -30,6 +30,23 @@ void freeLibrary(LibraryHandle library)
         FreeLibrary(static_cast<HMODULE>(library));
 }
 
+LibraryHandle loadLibraryFile(const char *path)
+{
+    // A bare file name is taken from the working folder, never searched for.
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    return reinterpret_cast<LibraryHandle>(LoadLibraryA(full));
+}
+
+const char *lastLoaderError()
+{
+    static char message[64];
+    wsprintfA(message, "system error %lu", GetLastError());
+    return message;
+}
+
 int formatText(char *buffer, int capacity, const char *format, ...)
 {
     if (!buffer || capacity <= 0)

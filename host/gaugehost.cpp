@@ -1,0 +1,63 @@
+// gaugehost: the substitute host as a command-line bench for gauge modules.
+#include "host.h"
+#include "script.h"
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+// gaugehost run SCRIPT: runs a script of host actions ("-" reads standard input).
+int runCommand(int argc, char **argv)
+{
+    if (argc != 1) {
+        std::cerr << "usage: gaugehost run SCRIPT\n";
+        return 2;
+    }
+    const std::string path = argv[0];
+    std::ifstream file;
+    std::istream *in = &std::cin;
+    if (path != "-") {
+        file.open(path);
+        if (!file) {
+            std::cerr << path << ": cannot open the script\n";
+            return 1;
+        }
+        in = &file;
+    }
+    host::Host host;
+    host::ScriptRunner script(host, std::cout);
+    return script.run(*in, path == "-" ? "<stdin>" : path, std::cerr);
+}
+
+struct Command {
+    const char *name;
+    int (*main)(int argc, char **argv);
+    const char *summary;
+};
+
+const Command Commands[] = {
+    {"run", runCommand, "run SCRIPT        run a script of host actions (- for standard input)"},
+};
+
+int usage()
+{
+    std::cerr << "usage: gaugehost COMMAND ...\n";
+    for (const Command &command : Commands)
+        std::cerr << "  " << command.summary << "\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return usage();
+    for (const Command &command : Commands)
+        if (std::strcmp(argv[1], command.name) == 0)
+            return command.main(argc - 2, argv + 2);
+    std::cerr << "gaugehost: unknown command \"" << argv[1] << "\"\n";
+    return usage();
+}
