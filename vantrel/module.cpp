@@ -1,0 +1,10 @@
+// The throttle quadrant module's record: one gauge, no gauge routines.
+#include "gauges.h"
+#include "registration.h"
+
+extern "C" {
+GAUGE_EXPORT ModuleLinkage Linkage = {
+    GAUGE_LINKAGE_HEADER(0x800),
+    .gauges = {&VantrelGauge, nullptr},
+};
+}
