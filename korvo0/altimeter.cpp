@@ -11,6 +11,7 @@
 #include "routines.h"
 
 #include <climits>
+#include <iterator>
 
 namespace {
 
@@ -121,7 +122,7 @@ struct AltimeterSet {
                        .imageFlags = 0x3 | Spec.litBit},
             .source = {.id = AltitudeVariable},
             .nonlinearity = HandScale,
-            .nonlinearityCount = 2,
+            .nonlinearityCount = static_cast<int32_t>(std::size(HandScale)),
             .callback = callback,
         };
     }
