@@ -1,5 +1,6 @@
 // gaugehost: the substitute host as a command-line bench for gauge modules.
 #include "host.h"
+#include "resource_commands.h"
 #include "script.h"
 
 #include <cstring>
@@ -39,6 +40,9 @@ struct Command {
 
 const Command Commands[] = {
     {"run", runCommand, "run SCRIPT        run a script of host actions (- for standard input)"},
+    {"resources", resourcesCommand, "resources MODULE  list the bitmaps a module file carries"},
+    {"bitmap", bitmapCommand, "bitmap MODULE ID OUT.png  write one of a module's bitmaps as PNG"},
+    {"sheet", sheetCommand, "sheet MODULE OUT.png  write a contact sheet of a module's bitmaps"},
 };
 
 int usage()

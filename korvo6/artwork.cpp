@@ -1,0 +1,4 @@
+#include "picture.h"
+namespace artwork {
+ModuleArtwork korvo6Artwork() { return {"korvo6", {}, {}}; }
+}

@@ -1,0 +1,4 @@
+#include "picture.h"
+namespace artwork {
+ModuleArtwork vantrelArtwork() { return {"vantrel", {}, {}}; }
+}
