@@ -21,11 +21,33 @@ std::string fileName(const char *name)
     return file;
 }
 
+// The folder of the module (or program) this code is linked into, ending in
+// a slash, as the loader named it; empty when it cannot tell.
+std::string ownFolder()
+{
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void *>(&ownFolder), &info) || !info.dli_fname)
+        return {};
+    const std::string path = info.dli_fname;
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 } // namespace
 
 LibraryHandle loadLibrary(const char *name)
 {
-    return dlopen(fileName(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string file = fileName(name);
+    if (LibraryHandle library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL))
+        return library;
+    // dlopen applies the RUNPATH of its caller, which is the module only when
+    // nothing stands between them; a runtime that wraps dlopen (the
+    // sanitizers' does) becomes the caller instead. So a bare name not found
+    // by the search is looked for beside the module explicitly too.
+    if (file.find('/') != std::string::npos)
+        return nullptr;
+    const std::string folder = ownFolder();
+    return folder.empty() ? nullptr : dlopen((folder + file).c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 LibraryHandle loadedLibrary(const char *name)
