@@ -1,8 +1,10 @@
 #include "host.h"
 
 #include "conversions.h"
+#include "host_model.h"
 #include "module_var.h"
 #include "platform.h"
+#include "render_geometry.h"
 
 #include <algorithm>
 #include <cstring>
@@ -69,8 +71,8 @@ constexpr size_t MaxChainLength = 4096;
 
 bool Variables::isInt32(int32_t id)
 {
-    // TO/FROM flag, start switch position, fuel selector position.
-    return id == 0x2b || id == 0x84 || id == 0x133;
+    const VariableInfo *info = variableInfo(id);
+    return info && info->int32;
 }
 
 void Variables::set(int32_t id, double value)
@@ -219,6 +221,7 @@ Host::Host() : previous_(activeHost)
     services_.killElements = host::killElements;
     services_.sendKeyEvent = host::sendKeyEvent;
     services_.readVariable = host::readVariable;
+    keyEventEffect = applyKeyEvent;
     activeHost = this;
 }
 
@@ -288,6 +291,7 @@ void Host::evaluate(GaugeInstance &gauge)
             auto *needle = reinterpret_cast<Needle *>(element);
             variables_.fill(needle->source);
             state.value = axisValue(needle->callback, element, needle->source);
+            advanceNeedle(state, *needle);
             break;
         }
         case KindIcon: {

@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include "host_model.h"
 #include "json.h"
 #include "platform.h"
 
@@ -74,6 +75,13 @@ std::string rootName(const ElementHeader *root)
     return root ? "?" : "null";
 }
 
+// A drawn angle to four decimals, so that scripts compare it the same on
+// every platform's maths library.
+double printedAngle(double angle)
+{
+    return std::round(angle * 1e4) / 1e4 + 0.0;
+}
+
 void moduleCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
 {
     script.expectArguments(arguments, 1, 1);
@@ -89,10 +97,10 @@ void gaugeCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments
 void setCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
 {
     script.expectArguments(arguments, 2, 2);
-    const int32_t variable = parseInt32(arguments[0]);
-    if (variable == 0)
-        throw ScriptError("variable 0 binds nothing");
-    script.host().variables().set(variable, parseValue(arguments[1]));
+    const auto variable = findVariable(arguments[0]);
+    if (!variable)
+        throw ScriptError("unknown host variable \"" + arguments[0] + "\"");
+    script.host().variables().set(*variable, parseValue(arguments[1]));
 }
 
 void serviceCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
@@ -152,7 +160,7 @@ ScriptRunner::ScriptRunner(Host &host, std::ostream &out) : host_(&host), out_(&
 {
     addCommand("module", "module PATH", moduleCommand);
     addCommand("gauge", "gauge NAME", gaugeCommand);
-    addCommand("set", "set VAR VALUE", setCommand);
+    addCommand("set", "set VAR VALUE (VAR a number or a name)", setCommand);
     addCommand("service", "service N", serviceCommand);
     addCommand("eval", "eval", evalCommand);
     addCommand("click", "click X Y", clickCommand);
@@ -198,6 +206,8 @@ void ScriptRunner::printEvaluation(GaugeInstance &gauge)
                 ",\"hidden\":" + ((element.imageFlags & HiddenFlag) ? "true" : "false");
         switch (element.kind) {
         case KindNeedle:
+            line += ",\"value\":" + json::number(state.value) + ",\"angle\":" + json::number(printedAngle(state.angle));
+            break;
         case KindIcon:
             line += ",\"value\":" + json::number(state.value);
             break;
