@@ -6,7 +6,7 @@
 //                               bitmap_blob_format.h)
 //       OUTDIR/MODULE.rc        BITMAP resources by numeric id, for windres
 //       OUTDIR/bmp/ID.bmp       one BMP file per bitmap (the .rc names them)
-//   gauge_artwork --preview MODULE OUTDIR
+//   gauge_artwork --preview MODULE OUTDIR [SCALE]
 //       OUTDIR/MODULE-NAME.png  the module's gauges composed from their
 //                               bitmaps, for checking by eye
 #include "bitmap_blob_format.h"
@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -141,14 +142,15 @@ cairo_surface_t *surfaceOf(const IndexedImage &image)
     return surface;
 }
 
-int preview(const std::string &module, const fs::path &outDir)
+int preview(const std::string &module, const fs::path &outDir, int scale)
 {
     const ModuleArtwork artwork = moduleArtwork(module);
     const std::map<int32_t, IndexedImage> bitmaps = makeBitmaps(artwork);
     fs::create_directories(outDir);
     for (const Preview &p : artwork.previews) {
-        cairo_surface_t *target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p.width, p.height);
+        cairo_surface_t *target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p.width * scale, p.height * scale);
         cairo_t *cr = cairo_create(target);
+        cairo_scale(cr, scale, scale);
         setColour(cr, {40, 60, 90}); // a panel colour, so black shows as see-through
         cairo_paint(cr);
         for (const PreviewLayer &layer : p.layers) {
@@ -174,7 +176,7 @@ int preview(const std::string &module, const fs::path &outDir)
 int usage()
 {
     std::cerr << "usage: gauge_artwork MODULE OUTDIR\n"
-                 "       gauge_artwork --preview MODULE OUTDIR\n";
+                 "       gauge_artwork --preview MODULE OUTDIR [SCALE]\n";
     return 2;
 }
 
@@ -186,8 +188,8 @@ int main(int argc, char **argv)
         requireFonts();
         if (argc == 3 && argv[1][0] != '-')
             return generate(argv[1], argv[2]);
-        if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
-            return preview(argv[2], argv[3]);
+        if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--preview") == 0)
+            return preview(argv[2], argv[3], argc == 5 ? std::clamp(std::atoi(argv[4]), 1, 8) : 1);
         return usage();
     } catch (const std::exception &error) {
         std::cerr << "gauge_artwork: " << error.what() << "\n";
