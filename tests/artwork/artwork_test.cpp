@@ -357,3 +357,73 @@ TEST(ModuleBitmaps, QuadrantPlateIsBlackOnlyAtItsOuterColumns)
 }
 
 } // namespace
+
+namespace {
+
+struct TablePoint {
+    int32_t x;
+    int32_t y;
+};
+
+struct DialMarks {
+    const char *file;
+    int32_t face;
+    int32_t pivotX;
+    int32_t pivotY;
+    double markRadius; // within the scale's marks
+    std::vector<TablePoint> points;
+};
+
+// The brightest pixel around a point: the marks are anti-aliased lines.
+int brightnessNear(const host::BitmapResource &b, double x, double y)
+{
+    int best = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int px = int(std::lround(x)) + dx;
+            const int py = int(std::lround(y)) + dy;
+            if (px < 0 || py < 0 || px >= b.width || py >= b.height)
+                continue;
+            const host::PaletteColour c = b.colourAt(px, py);
+            best = std::max(best, (c.r * 299 + c.g * 587 + c.b * 114) / 1000);
+        }
+    return best;
+}
+
+// A needle at a table value points from its pivot towards that table
+// point; the face must carry a mark there, on the day and the lit face.
+TEST(ModuleBitmaps, DialMarksStandWhereTheNeedleTablesPoint)
+{
+    const DialMarks dials[] = {
+        {"korvo0.gau", 0x100, 155, 151, 118,
+         {{271, 152}, {236, 238}, {148, 274}, {61, 238}, {32, 198}, {24, 152}, {32, 107}, {60, 62},
+          {149, 26}, {237, 62}, {273, 150}}},
+        // The airspeed's first point (0 knots, straight up) has no mark.
+        {"korvo0.gau", 0x110, 150, 150, 128,
+         {{188, 28}, {245, 69}, {274, 134}, {257, 214}, {183, 271}, {96, 263}, {33, 195}, {34, 102}, {90, 40}}},
+        {"korvo0.gau", 0x120, 150, 150, 126,
+         {{54, 230}, {23, 150}, {52, 68}, {126, 24}, {211, 39}, {268, 104}, {268, 191}, {213, 259}}},
+        // The altimeter's table turns once per 1000 from straight up; each
+        // numeral's long mark is a tenth of a turn on.
+        {"korvo0.gau", 0x130, 156, 154, 124, {}},
+    };
+    for (const DialMarks &d : dials) {
+        std::vector<double> angles;
+        for (const TablePoint &p : d.points)
+            angles.push_back(std::atan2(p.y - d.pivotY, p.x - d.pivotX));
+        if (d.points.empty())
+            for (int n = 0; n < 10; ++n)
+                angles.push_back((-90 + 36 * n) * 3.14159265358979 / 180);
+        for (int32_t id : {d.face, d.face + (d.face == 0x130 ? 4 : 2)}) {
+            const host::BitmapResource &face = bitmap(d.file, id);
+            for (double angle : angles) {
+                const double x = d.pivotX + 0.5 + d.markRadius * std::cos(angle) - 0.5;
+                const double y = d.pivotY + 0.5 + d.markRadius * std::sin(angle) - 0.5;
+                EXPECT_GT(brightnessNear(face, x, y), 150)
+                    << "bitmap " << id << ": no mark at " << angle * 180 / 3.14159265358979 << " degrees";
+            }
+        }
+    }
+}
+
+} // namespace
