@@ -2,6 +2,7 @@
 #include "host.h"
 #include "resource_commands.h"
 #include "script.h"
+#include "validate.h"
 
 #include <cstring>
 #include <fstream>
@@ -40,6 +41,7 @@ struct Command {
 
 const Command Commands[] = {
     {"run", runCommand, "run SCRIPT        run a script of host actions (- for standard input)"},
+    {"validate", host::validate::validateCommand, "validate MODULE.. check modules' records and behaviour (--seed N, --json)"},
     {"resources", resourcesCommand, "resources MODULE  list the bitmaps a module file carries"},
     {"bitmap", bitmapCommand, "bitmap MODULE ID OUT.png  write one of a module's bitmaps as PNG"},
     {"sheet", sheetCommand, "sheet MODULE OUT.png  write a contact sheet of a module's bitmaps"},
