@@ -554,9 +554,10 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
         dlclose(handle);
     }
     fresh.detail = std::to_string(ServiceProbe::counts(1).total()) + " calls reached the new table";
-    references.detail = loadedByGauge.empty()
-                            ? "the gauge loaded no library"
-                            : std::to_string(loadedByGauge.size()) + " library loaded by the gauge, references balanced";
+    if (loadedByGauge.empty())
+        references.detail = "the gauge loaded no library";
+    else if (references.level == Level::Pass)
+        references.detail = std::to_string(loadedByGauge.size()) + " library loaded by the gauge, references balanced";
 
     result.stressActions += bench.actions();
     result.stressSeconds += std::chrono::duration<double>(Clock::now() - started).count();
