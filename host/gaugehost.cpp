@@ -7,8 +7,30 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <vector>
+
+#ifdef GAUGEHOST_X86_EMULATOR
+#include "emulated_backend.h"
+#include "module_backend.h"
+#endif
 
 namespace {
+
+// --emulate-x86 runs every module of the command under the x86 emulator:
+// the 32-bit Windows builds (i686 .gau files), on any machine.
+constexpr const char *EmulateFlag = "--emulate-x86";
+
+bool selectEmulator()
+{
+#ifdef GAUGEHOST_X86_EMULATOR
+    host::setDefaultBackend(host::emu::makeEmulatedBackend);
+    return true;
+#else
+    std::cerr << "gaugehost: " << EmulateFlag << ": this gaugehost was built without the x86 emulator "
+              << "(install libunicorn-dev and build again)\n";
+    return false;
+#endif
+}
 
 // gaugehost run SCRIPT: runs a script of host actions ("-" reads standard input).
 int runCommand(int argc, char **argv)
@@ -49,7 +71,7 @@ const Command Commands[] = {
 
 int usage()
 {
-    std::cerr << "usage: gaugehost COMMAND ...\n";
+    std::cerr << "usage: gaugehost [--emulate-x86] COMMAND ...\n";
     for (const Command &command : Commands)
         std::cerr << "  " << command.summary << "\n";
     return 2;
@@ -59,6 +81,19 @@ int usage()
 
 int main(int argc, char **argv)
 {
+    // The emulator flag may stand before or after the command's name.
+    std::vector<char *> arguments(argv, argv + argc);
+    for (auto flag = arguments.begin() + 1; flag != arguments.end();) {
+        if (std::strcmp(*flag, EmulateFlag) != 0) {
+            ++flag;
+            continue;
+        }
+        if (!selectEmulator())
+            return 2;
+        flag = arguments.erase(flag);
+    }
+    argc = static_cast<int>(arguments.size());
+    argv = arguments.data();
     if (argc < 2)
         return usage();
     for (const Command &command : Commands)

@@ -2,6 +2,7 @@
 
 #include "conversions.h"
 #include "host_model.h"
+#include "module_backend.h"
 #include "module_var.h"
 #include "platform.h"
 #include "render_geometry.h"
@@ -122,6 +123,11 @@ Module::Module(const std::string &path, PanelServices *services) : path_(path)
     imports_->entries[0].services = services;
 }
 
+Module::Module(std::string path, ModuleLinkage *linkage, ModuleImports *imports)
+    : path_(std::move(path)), linkage_(linkage), imports_(imports)
+{
+}
+
 Module::~Module()
 {
     platform::freeLibrary(library_);
@@ -210,7 +216,7 @@ std::vector<ClickArea> clickAreas(const MouseRect *rects, size_t maxRecords)
 
 // ---------------------------------------------------------------- Host
 
-Host::Host() : previous_(activeHost)
+Host::Host() : backend_(makeDefaultBackend()), previous_(activeHost)
 {
     services_.queryElements = host::queryElements;
     services_.installElements = host::installElements;
@@ -239,9 +245,16 @@ Host *Host::active()
     return activeHost;
 }
 
+void Host::setBackend(std::unique_ptr<ModuleBackend> backend)
+{
+    if (!modules_.empty())
+        throw HostError("the module backend cannot change once modules are loaded");
+    backend_ = std::move(backend);
+}
+
 Module &Host::loadModule(const std::string &path)
 {
-    modules_.push_back(std::make_unique<Module>(path, &services_));
+    modules_.push_back(backend_->loadModule(path, &services_));
     return *modules_.back();
 }
 

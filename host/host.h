@@ -52,11 +52,13 @@ struct ElementCall {
     uint32_t argument;
 };
 
+class ModuleBackend; // module_backend.h
+
 // A loaded module file.
 class Module {
 public:
     Module(const std::string &path, PanelServices *services);
-    ~Module();
+    virtual ~Module();
     Module(const Module &) = delete;
     Module &operator=(const Module &) = delete;
 
@@ -66,6 +68,11 @@ public:
     // The module's gauge of that name, or null.
     GaugeHeader *findGauge(const std::string &name) const;
     std::vector<GaugeHeader *> gauges() const;
+
+protected:
+    // For a backend that loads the file its own way: the records as the host
+    // reads them, valid for the module's life, services already stored.
+    Module(std::string path, ModuleLinkage *linkage, ModuleImports *imports);
 
 private:
     std::string path_;
@@ -144,6 +151,11 @@ public:
     static Host *active();
 
     PanelServices *services() { return &services_; }
+    // How module files are loaded and run: the default backend
+    // (module_backend.h) unless another is set, which must happen before the
+    // first module is loaded.
+    void setBackend(std::unique_ptr<ModuleBackend> backend);
+    ModuleBackend &backend() { return *backend_; }
     Variables &variables() { return variables_; }
     const Variables &variables() const { return variables_; }
 
@@ -178,6 +190,7 @@ public:
 private:
     PanelServices services_{};
     Variables variables_;
+    std::unique_ptr<ModuleBackend> backend_; // outlives the modules it loaded
     std::vector<std::unique_ptr<Module>> modules_;
     std::vector<std::unique_ptr<GaugeInstance>> instances_;
     std::vector<KeyEvent> keyEvents_;

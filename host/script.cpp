@@ -2,7 +2,7 @@
 
 #include "host_model.h"
 #include "json.h"
-#include "platform.h"
+#include "module_backend.h"
 
 #include <cerrno>
 #include <cmath>
@@ -149,7 +149,7 @@ void routineCommand(ScriptRunner &script, const ScriptRunner::Arguments &argumen
 void libraryCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
 {
     script.expectArguments(arguments, 1, 1);
-    const bool loaded = platform::loadedLibrary(arguments[0].c_str()) != nullptr;
+    const bool loaded = script.host().backend().libraryLoaded(arguments[0]);
     script.out() << "{\"library\":" << json::string(arguments[0]) << ",\"loaded\":" << (loaded ? "true" : "false")
                  << "}\n";
 }
