@@ -1,5 +1,6 @@
 // gaugehost: the substitute host as a command-line bench for gauge modules.
 #include "host.h"
+#include "render_commands.h"
 #include "resource_commands.h"
 #include "script.h"
 #include "validate.h"
@@ -52,6 +53,7 @@ int runCommand(int argc, char **argv)
     }
     host::Host host;
     host::ScriptRunner script(host, std::cout);
+    host::render::registerRenderCommands(script);
     return script.run(*in, path == "-" ? "<stdin>" : path, std::cerr);
 }
 

@@ -90,6 +90,11 @@ struct ElementState {
     double y = 0.0;
     double rotation = 0.0;  // Sprite
     std::string text;       // StringElement
+    // Needle: the drawn angle, degrees clockwise from straight up, unwrapped
+    // (render_geometry.h); it follows value at most maxRate per evaluation.
+    double angle = 0.0;
+    bool angleShown = false;         // false until the first evaluation
+    std::vector<double> tableAngles; // the angle of each table point
 };
 
 // Guard bytes after every string buffer the host hands to a module.

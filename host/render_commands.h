@@ -1,0 +1,21 @@
+// The drawing commands of gaugehost scripts.
+#pragma once
+
+namespace host {
+class ScriptRunner;
+}
+
+namespace host::render {
+
+// Adds to a script runner:
+//   panel PATH             load a panel file and create its gauges; the first
+//                          becomes the current gauge
+//   frame                  one host frame: service 6 to every gauge, then one
+//                          evaluation of every chain
+//   render [--areas] PATH  the current gauge as last evaluated, as PNG; with
+//                          --areas enlarged, with its mouse areas over it
+//   renderpanel PATH       the whole panel as PNG
+// Each writing command prints {"render":PATH,"width":W,"height":H}.
+void registerRenderCommands(ScriptRunner &script);
+
+} // namespace host::render
