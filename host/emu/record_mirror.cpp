@@ -393,6 +393,10 @@ ElementHeader *RecordMirror::element(uint32_t address)
         return static_cast<ElementHeader *>(known->storage.get());
     const int32_t kind = signedWord(readRecord(address, L::ElementHeader.size, "an element"), 0);
     const uint32_t size = L::elementSize(kind);
+    // The host writes fields of its own into every element (and a needle's
+    // or string's variable), so an element must lie in writable memory.
+    if (!machine_.mapped(address, size, PermissionWrite))
+        fault("the element at " + hex(address) + " lies in read-only memory, where the host writes its fields");
     Block &block = add(Kind::Element, address, size, 0);
     block.image = readRecord(address, size, "an element of kind " + std::to_string(kind));
     const std::vector<unsigned char> bytes = block.image;
@@ -537,6 +541,8 @@ NonlinearityPoint *RecordMirror::table(uint32_t address, int32_t count)
     // that a table of none is still a table.
     const int32_t points = count < 0 ? 0 : count > MaxTablePoints ? MaxTablePoints : count;
     const uint32_t size = static_cast<uint32_t>(points) * L::NonlinearityPoint.size;
+    if (!machine_.mapped(address, size, PermissionWrite))
+        fault("the needle table at " + hex(address) + " lies in read-only memory, where the host writes its fields");
     Block &block = add(Kind::Table, address, size, size);
     auto *list = create<NonlinearityPoint>(block.storage, points > 0 ? static_cast<size_t>(points) : 1);
     byNative_[reinterpret_cast<uintptr_t>(list)] = &block;
