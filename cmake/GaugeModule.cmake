@@ -17,6 +17,7 @@ function(add_gauge_module target)
     RUNTIME_OUTPUT_DIRECTORY ${GAUGE_OUTPUT_DIR})
   if(WIN32)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/module_exports.def)
+    gauge_module_without_runtime(${target})
   else()
     # An anonymous version script: the two records and no version node.
     target_link_options(${target} PRIVATE
@@ -27,6 +28,48 @@ function(add_gauge_module target)
     set_target_properties(${target} PROPERTIES BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
   endif()
   gauge_module_bitmaps(${target} ${ARG_FILE})
+endfunction()
+
+# gauge_module_without_runtime(<target>)
+#
+# A module file on Windows links no C or C++ runtime, neither as a DLL nor
+# statically: its entry point is GaugeModuleStartup (framework/
+# entry_windows.cpp, which also supplies the memory functions the compiler
+# may call), and it imports only the platform layer's calls: LoadLibraryA,
+# GetModuleHandleA, GetProcAddress and FreeLibrary from KERNEL32.dll, and
+# wvsprintfA from USER32.dll (framework/platform_windows.cpp). libgcc stays
+# for the arithmetic helpers a 32-bit target may call (64-bit division,
+# stack probes); it brings no DLL. Unused functions are dropped (the
+# toolchain files put every function in a section of its own). A runtime
+# function that gauge code starts to use fails the link instead of slipping
+# in an import.
+function(gauge_module_without_runtime target)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(entry _GaugeModuleStartup@12) # stdcall decoration of the 32-bit entry
+  else()
+    set(entry GaugeModuleStartup)
+  endif()
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/framework/entry_windows.cpp)
+  gauge_module_code(${target})
+  target_link_options(${target} PRIVATE
+    -nostdlib -Wl,--entry,${entry} -Wl,--gc-sections -Wl,--no-undefined)
+  target_link_libraries(${target} PRIVATE kernel32 user32 gcc)
+endfunction()
+
+# gauge_module_code(<target> ...)
+#
+# Compiles the targets' own sources as code that goes into a module file.
+# On Windows that code has no exception or unwind tables: nothing in a
+# module throws, there is no runtime to catch, and the tables would refer to
+# every function and so keep --gc-sections from dropping the unused ones
+# (with their imports). Elsewhere it changes nothing.
+function(gauge_module_code)
+  if(WIN32)
+    foreach(target ${ARGN})
+      target_compile_options(${target} PRIVATE
+        -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables)
+    endforeach()
+  endif()
 endfunction()
 
 # gauge_module_bitmaps(<target> <file>)

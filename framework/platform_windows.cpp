@@ -1,5 +1,8 @@
-// The platform layer on Windows: the system loader by its ANSI entry points,
-// wsprintfA for text.
+// The platform layer on Windows, the part that goes into module files: the
+// system loader by its ANSI entry points, and wvsprintfA for text. What only
+// the host uses lives in platform_windows_host.cpp, so that a module file
+// imports nothing but these five functions (an object file brings all its
+// imports along, used or not).
 #include "platform.h"
 
 #include <cstdarg>
@@ -28,23 +31,6 @@ void freeLibrary(LibraryHandle library)
 {
     if (library)
         FreeLibrary(static_cast<HMODULE>(library));
-}
-
-LibraryHandle loadLibraryFile(const char *path)
-{
-    // A bare file name is taken from the working folder, never searched for.
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    return reinterpret_cast<LibraryHandle>(LoadLibraryA(full));
-}
-
-const char *lastLoaderError()
-{
-    static char message[64];
-    wsprintfA(message, "system error %lu", GetLastError());
-    return message;
 }
 
 int formatText(char *buffer, int capacity, const char *format, ...)

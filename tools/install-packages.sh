@@ -5,6 +5,10 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev
   libcairo2-dev libpng-dev fonts-dejavu-core
+  # The Windows builds: cross compilers for the 32-bit deliverables and
+  # their 64-bit twins, and wine64 to run the twins (no 32-bit wine: this
+  # machine runs no 32-bit x86 code).
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
 )
 missing=()
 for package in "${packages[@]}" "$@"; do
