@@ -152,7 +152,7 @@ void GaugeRenderer::place(const IRect &rect)
         text.box = {};
 }
 
-void GaugeRenderer::prepare()
+const std::vector<DrawItem> &GaugeRenderer::prepare()
 {
     const auto &elements = gauge_->elements();
     items_.resize(elements.size());
@@ -197,6 +197,7 @@ void GaugeRenderer::prepare()
         item.kind = DrawItem::Kind::Picture;
         item.bounds = drawBounds(rect_, item.bitmap->width(), item.bitmap->height(), placement_ * item.gaugeMap);
     }
+    return items_;
 }
 
 void GaugeRenderer::rebuildFixedLayer()

@@ -81,9 +81,19 @@ public:
     // call), over a background colour. Returns the part it redrew.
     IRect update(Image &target, uint32_t background);
 
-    // The chain as last prepared, for inspection.
+    // Works out how each element is to be drawn from the gauge's last
+    // evaluation (draw() and update() do this themselves); the text boxes
+    // are drawn here when their text changed.
+    const std::vector<DrawItem> &prepare();
+    // The chain as last prepared.
     const std::vector<DrawItem> &items() const { return items_; }
+    // The leading elements composed into the fixed layer.
     size_t fixedCount() const { return fixedCount_; }
+    // A Text item's picture and where it goes in the target.
+    const Image &textImage(size_t index) const { return texts_[index].image; }
+    IRect textBox(size_t index) const { return texts_[index].box; }
+    // The map from gauge pixels to the target.
+    const Affine &placement() const { return placement_; }
 
 private:
     struct TextBox {
@@ -93,7 +103,6 @@ private:
         Image image;
     };
 
-    void prepare();
     bool fixedChanged() const;
     void rebuildFixedLayer();
     void drawItem(Image &target, const IRect &clip, size_t index);

@@ -329,6 +329,11 @@ void drawBitmap(Image &dst, const IRect &clip, const Bitmap &src, const Affine &
             const uint32_t p00 = p[0], p10 = p[1], p01 = p[stride], p11 = p[stride + 1];
             if ((p00 | p10 | p01 | p11) == 0)
                 continue;
+            // Inside an even patch filtering changes nothing.
+            if (p00 == p10 && p00 == p01 && p00 == p11) {
+                over(out[i], p00);
+                continue;
+            }
             const uint32_t fx = (static_cast<uint32_t>(cu) >> 8) & 0xff;
             const uint32_t fy = (static_cast<uint32_t>(cv) >> 8) & 0xff;
             over(out[i], lerp(lerp(p00, p10, fx), lerp(p01, p11, fx), fy));
