@@ -9,7 +9,9 @@
 
 #include "gauge_abi.h"
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace host {
@@ -28,6 +30,29 @@ public:
     // Whether a library of that bare name ("GaugeSound") is loaded now, as
     // the modules' own library calls see it.
     virtual bool libraryLoaded(const std::string &name) = 0;
+};
+
+// Where the records of a module loaded by a backend other than the system
+// loader lie, as that backend placed them: what a checker asks before it
+// follows a pointer found in a record. Such a Module implements it too (find
+// it with dynamic_cast); a native module's records are in the process's own
+// memory map instead. Addresses are those of the records as the host sees
+// them (Module::linkage() and what it points at).
+class ModuleMemory {
+public:
+    virtual ~ModuleMemory() = default;
+    // The size bytes at address belong to one record of the module, which
+    // lies in the module's image with that access.
+    virtual bool readable(const void *address, size_t size) const = 0;
+    virtual bool writable(const void *address, size_t size) const = 0;
+    // A callback the host took from the records leads into the module's code.
+    virtual bool executable(const void *function) const = 0;
+    // A NUL-terminated text of at most maxLength characters inside the
+    // module's records; its length, or nothing.
+    virtual std::optional<size_t> textLength(const char *text, size_t maxLength) const = 0;
+    // Stores another services table into the module's ImportTable, as the
+    // host stored its own at load (a checker's counting table, say).
+    virtual void storeServices(PanelServices *services) = 0;
 };
 
 // The system loader of the machine the host runs on.

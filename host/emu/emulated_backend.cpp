@@ -6,6 +6,7 @@
 #include "record_mirror.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace host::emu {
@@ -30,6 +31,11 @@ public:
     ModuleLinkage *linkage() const { return linkage_; }
     ModuleImports *imports() const { return imports_; }
     RecordMirror &mirror() { return *mirror_; }
+    const RecordMirror &mirror() const { return *mirror_; }
+    Machine &machine() const { return machine_; }
+    // The module's image: [begin, end).
+    std::pair<uint32_t, uint32_t> image() const;
+    void storeServices(PanelServices *services);
     void push() { mirror_->pushTo(allocator()); }
     void pull() { mirror_->pullFrom(); }
 
@@ -61,6 +67,7 @@ private:
     Machine &machine_;
     std::string path_;
     uint32_t handle_ = 0;
+    uint32_t importTable_ = 0;
     std::unique_ptr<RecordMirror> mirror_;
     ModuleLinkage *linkage_ = nullptr;
     ModuleImports *imports_ = nullptr;
@@ -68,15 +75,51 @@ private:
 
 namespace {
 
-// The host's Module for a file loaded into the emulated process.
-class EmulatedModule final : public Module {
+// The host's Module for a file loaded into the emulated process, and where
+// its records lie there.
+class EmulatedModule final : public Module, public ModuleMemory {
 public:
     EmulatedModule(const std::string &path, std::unique_ptr<LoadedModule> loaded)
         : Module(path, loaded->linkage(), loaded->imports()), loaded_(std::move(loaded))
     {
     }
 
+    bool readable(const void *address, size_t size) const override { return holds(address, size, PermissionRead); }
+    bool writable(const void *address, size_t size) const override
+    {
+        return holds(address, size, PermissionRead | PermissionWrite);
+    }
+    bool executable(const void *function) const override
+    {
+        const uint32_t address = loaded_->mirror().emulatedFunction(function);
+        const auto [begin, end] = loaded_->image();
+        return address >= begin && address < end && loaded_->machine().mapped(address, 1, PermissionExecute);
+    }
+    std::optional<size_t> textLength(const char *text, size_t maxLength) const override
+    {
+        if (!readable(text, 1))
+            return std::nullopt;
+        const auto range = loaded_->mirror().emulatedRange(text, 1);
+        const size_t length = strnlen(text, maxLength + 1);
+        if (length > maxLength || !readable(text, length + 1) || !range)
+            return std::nullopt;
+        return length;
+    }
+    void storeServices(PanelServices *services) override { loaded_->storeServices(services); }
+
 private:
+    // The native bytes are those of a record read from the module's image,
+    // whose pages allow that access.
+    bool holds(const void *address, size_t size, uint32_t permissions) const
+    {
+        const auto range = loaded_->mirror().emulatedRange(address, size);
+        if (!range)
+            return false;
+        const auto [begin, end] = loaded_->image();
+        return range->first >= begin && range->first + range->second <= end &&
+               loaded_->machine().mapped(range->first, range->second, permissions);
+    }
+
     std::unique_ptr<LoadedModule> loaded_;
 };
 
@@ -114,6 +157,7 @@ LoadedModule::LoadedModule(EmulatedBackend &backend, const std::string &path, Pa
         if (!problem.empty())
             throw HostError("module " + path + " " + problem);
         // The host stores its services, as it does into a native module.
+        importTable_ = imports;
         machine_.write32(imports + abi32::ImportEntry.services, backend.servicesTable(services));
         mirror_ = std::make_unique<RecordMirror>(machine_, *this, path);
         linkage_ = mirror_->readLinkage(linkage);
@@ -137,6 +181,18 @@ LoadedModule::~LoadedModule()
     } catch (const std::exception &error) {
         std::cerr << "gaugehost: " << error.what() << "\n";
     }
+}
+
+std::pair<uint32_t, uint32_t> LoadedModule::image() const
+{
+    const Image *image = backend_.process().imageAt(handle_);
+    return image ? std::pair{image->base, image->base + image->size} : std::pair{0u, 0u};
+}
+
+void LoadedModule::storeServices(PanelServices *services)
+{
+    machine_.write32(importTable_ + abi32::ImportEntry.services, backend_.servicesTable(services));
+    imports_->entries[0].services = services;
 }
 
 template <typename Run>

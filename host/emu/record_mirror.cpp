@@ -639,6 +639,37 @@ uint32_t RecordMirror::emulatedAddress(const void *record) const
     throw HostError("module " + name_ + ": the host passed a record the x86 emulator did not read from the module");
 }
 
+std::optional<std::pair<uint32_t, uint32_t>> RecordMirror::emulatedRange(const void *address, size_t size) const
+{
+    const uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    auto found = byNative_.upper_bound(at);
+    if (!address || found == byNative_.begin())
+        return std::nullopt;
+    --found;
+    const Block &block = *found->second;
+    if (at - found->first + size > block.nativeSize || size > block.nativeSize)
+        return std::nullopt;
+    return std::pair{block.address, block.size};
+}
+
+uint32_t RecordMirror::emulatedFunction(const void *function) const
+{
+    for (const auto &[pool, slot] : thunks_) {
+        const void *thunk = nullptr;
+        switch (pool) {
+        case GaugePool: thunk = reinterpret_cast<const void *>(GaugeThunks[slot]); break;
+        case ValuePool: thunk = reinterpret_cast<const void *>(ValueThunks[slot]); break;
+        case MousePool: thunk = reinterpret_cast<const void *>(MouseThunks[slot]); break;
+        case RoutinePool: thunk = reinterpret_cast<const void *>(RoutineThunks[slot]); break;
+        case RoutineArgumentPool: thunk = reinterpret_cast<const void *>(RoutineArgumentThunks[slot]); break;
+        default: break;
+        }
+        if (thunk == function)
+            return targets[pool][slot].function;
+    }
+    return 0;
+}
+
 ModuleVar *RecordMirror::moduleVar(uint32_t address)
 {
     const auto found = moduleVars_.find(address);

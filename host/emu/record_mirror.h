@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -66,6 +67,13 @@ public:
     // host, after. allocate gives emulated memory for text buffers.
     void pushTo(const std::function<uint32_t(uint32_t)> &allocate);
     void pullFrom();
+
+    // The emulated range of the record that holds the native bytes
+    // [address, address + size), or nothing for memory the mirror does not
+    // know.
+    std::optional<std::pair<uint32_t, uint32_t>> emulatedRange(const void *address, size_t size) const;
+    // The emulated function a thunk of this mirror calls, or 0.
+    uint32_t emulatedFunction(const void *function) const;
 
     // How many records are mirrored (for tests).
     size_t recordCount() const { return blocks_.size(); }

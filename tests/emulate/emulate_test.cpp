@@ -267,6 +267,43 @@ TEST_F(FaultyModule, WritingPastTheTextBufferReachesTheHostsGuardBytes)
     EXPECT_EQ(gauge.elements()[0].text, std::string(6, 'x')); // what fits before the guard
 }
 
+int countedQueries = 0;
+void GAUGE_CALL countQuery(ElementHeader *)
+{
+    ++countedQueries;
+}
+
+TEST_F(FaultyModule, TellsWhereItsRecordsLieAndTakesAnotherServicesTable)
+{
+    auto *memory = dynamic_cast<host::ModuleMemory *>(module);
+    ASSERT_NE(memory, nullptr);
+    ModuleLinkage &linkage = module->linkage();
+    EXPECT_TRUE(memory->readable(&linkage, sizeof linkage));
+    EXPECT_TRUE(memory->writable(&module->imports(), sizeof(ModuleImports)));
+    EXPECT_FALSE(memory->readable(&linkage, sizeof linkage + 1)); // past the record
+    EXPECT_FALSE(memory->readable(&countedQueries, 4));             // not the module's
+
+    GaugeHeader *cdecl = module->findGauge("Cdecl");
+    ASSERT_NE(cdecl, nullptr);
+    EXPECT_EQ(memory->textLength(cdecl->name, 16), 5u);
+    EXPECT_EQ(memory->textLength(cdecl->name, 4), std::nullopt);
+    auto *needle = reinterpret_cast<Needle *>(cdecl->elements[0]);
+    EXPECT_TRUE(memory->writable(needle, sizeof *needle));
+    EXPECT_TRUE(memory->executable(reinterpret_cast<const void *>(needle->callback)));
+    EXPECT_FALSE(memory->executable(reinterpret_cast<const void *>(&countQuery)));
+
+    // The query routine reaches whatever table is stored now.
+    PanelServices counting{};
+    counting.queryElements = countQuery;
+    memory->storeServices(&counting);
+    host::GaugeInstance &gauge = host.createGauge(*module, "Overrun");
+    EXPECT_TRUE(host.routine(gauge, "query", 0).empty());
+    EXPECT_EQ(countedQueries, 1);
+    memory->storeServices(host.services());
+    EXPECT_EQ(host.routine(gauge, "query", 0).size(), 1u);
+    EXPECT_EQ(countedQueries, 1);
+}
+
 #endif // EMULATE_FIXTURES
 
 } // namespace
