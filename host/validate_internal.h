@@ -25,6 +25,7 @@ constexpr int32_t MaxTablePoints = 1024;
 constexpr int32_t MaxIconCount = 4096;
 constexpr int32_t MaxStringLength = 4096;
 constexpr size_t MaxNameLength = 256;
+constexpr int64_t MaxCoordinate = 1 << 20; // pixels, any box field
 
 // ---------------------------------------------------------------- memory
 

@@ -152,6 +152,9 @@ std::vector<std::string> RecordSnapshot::changes() const
 {
     std::vector<std::string> changed;
     for (const Record &record : records_) {
+        // Most records do not change at all between two looks.
+        if (std::memcmp(record.address, record.bytes.data(), record.bytes.size()) == 0)
+            continue;
         for (size_t i = 0; i < record.bytes.size(); ++i) {
             if (((record.address[i] ^ record.bytes[i]) & record.guard[i]) == 0)
                 continue;

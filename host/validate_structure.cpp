@@ -4,6 +4,7 @@
 #include "validate_internal.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdio>
 #include <deque>
@@ -364,6 +365,13 @@ void checkMouseList(GaugeMap &gauge, const ModuleImage &image, std::deque<Check>
         }
         const std::string name = mouseName(count, rect.kind);
         const Open outer = open.empty() ? Open{0, {0, 0, 0, 0}, true} : open.back();
+        // Coordinates beyond any gauge's size would overflow the host's
+        // arithmetic when parents add up; the list is not driven then.
+        if (std::abs(int64_t(rect.box.x)) > MaxCoordinate || std::abs(int64_t(rect.box.y)) > MaxCoordinate ||
+            std::abs(int64_t(rect.box.width)) > MaxCoordinate || std::abs(int64_t(rect.box.height)) > MaxCoordinate) {
+            list.fail(name + ": box " + boxText(rect.box) + " lies beyond any gauge's size");
+            continue;
+        }
         if (rect.kind == MouseEnd) {
             for (const Open &parent : open)
                 list.fail(mouseName(parent.index, MouseParent) + ": parent is never closed by a kind 3 record");
@@ -441,7 +449,9 @@ void checkMouseList(GaugeMap &gauge, const ModuleImage &image, std::deque<Check>
     gauge.mouseRecordCount = count;
     gauge.mouseSound = list.level != Level::Fail;
     gauge.otherRecords.push_back({rects, count * sizeof(MouseRect), "mouse list"});
-    gauge.clickAreas = host::clickAreas(rects, count);
+    // Only a sound list is resolved: its boxes are small enough to add up.
+    if (gauge.mouseSound)
+        gauge.clickAreas = host::clickAreas(rects, count);
 }
 
 } // namespace

@@ -117,6 +117,7 @@ TEST(Validate, BrokenRecordsFailTheirStructureChecks)
         {"Descending", "needle tables", "element 1 (Needle): needle table point 2 (value 50) is not above point 1"},
         {"Unended", "failure lists", "element 0 (StaticImage): failure list does not end (key 0) within 64"},
         {"MissingBitmap", "bitmaps", "element 1 (Icon): bitmap 0x99 is not in the module file"},
+        {"FarBox", "mouse list", "mouse record 1 (kind 2): box (2147483392, 10, 2147483392, 20) lies beyond any"},
     });
     // A gauge whose chain loops is not driven, and says so.
     const Check *skipped = findCheck(report, "Loop", "stress: no crash");
