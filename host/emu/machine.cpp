@@ -5,6 +5,7 @@
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -57,6 +58,14 @@ uint32_t fpuTop(uint32_t status)
     return (status >> 11) & 7;
 }
 
+int64_t nowMicroseconds()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+constexpr uint64_t BlocksBetweenClockReads = 1 << 16;
+
 } // namespace
 
 uint32_t HostCall::returnAddress() const
@@ -80,6 +89,8 @@ Machine::Machine() : pages_(PageCount, 0)
     check(uc_hook_add(engine_, &hooks_[1], UC_HOOK_MEM_INVALID, reinterpret_cast<void *>(&Machine::invalidMemoryHook),
                       this, 1, 0),
           "cannot watch memory faults");
+    check(uc_hook_add(engine_, &hooks_[2], UC_HOOK_BLOCK, reinterpret_cast<void *>(&Machine::blockHook), this, 1, 0),
+          "cannot watch the time");
 
     map(StackBottom, StackTop - StackBottom, PermissionRead | PermissionWrite);
     // Stub pages: the control stubs, the result slot, then host functions
@@ -342,6 +353,15 @@ void Machine::onInterrupt(uint32_t number)
     }
 }
 
+void Machine::blockHook(uc_struct *engine, uint64_t, uint32_t, void *self)
+{
+    auto &machine = *static_cast<Machine *>(self);
+    if (++machine.blocks_ % BlocksBetweenClockReads == 0 && nowMicroseconds() > machine.deadline_) {
+        machine.overtime_ = true;
+        uc_emu_stop(engine);
+    }
+}
+
 bool Machine::invalidMemoryHook(uc_struct *, int type, uint64_t address, int size, int64_t, void *self)
 {
     auto &machine = *static_cast<Machine *>(self);
@@ -419,6 +439,9 @@ uint32_t Machine::run(uint32_t address, const std::vector<uint32_t> &arguments, 
     const uint32_t until = returnsDouble ? PopResultStop : StopAddress;
 
     if (depth_ == 0) {
+        blocks_ = 0;
+        overtime_ = false;
+        deadline_ = nowMicroseconds() + static_cast<int64_t>(timeLimit_);
         setReg(UC_X86_REG_EBP, 0);
         // A fresh floating-point state for every call from the host.
         setReg(UC_X86_REG_FPCW, WindowsFpuControl);
@@ -431,7 +454,7 @@ uint32_t Machine::run(uint32_t address, const std::vector<uint32_t> &arguments, 
     fault_ = {};
 
     ++depth_;
-    const uc_err error = uc_emu_start(engine_, address, until, depth_ == 1 ? timeLimit_ : 0, 0);
+    const uc_err error = uc_emu_start(engine_, address, until, 0, 0);
     --depth_;
 
     if (pendingError_) {
@@ -459,9 +482,11 @@ uint32_t Machine::run(uint32_t address, const std::vector<uint32_t> &arguments, 
         }
         fail(message);
     }
+    if (pc != until && overtime_)
+        fail("x86 emulator: " + what + " did not return within " + std::to_string(timeLimit_ / 1000) +
+             " ms (stopped at " + where(pc) + ")");
     if (pc != until)
-        fail("x86 emulator: " + what + " did not return within " + std::to_string(timeLimit_ / 1000000) +
-             " s (stopped at " + where(pc) + ")");
+        fail("x86 emulator: " + what + " stopped at " + where(pc) + " before it returned");
 
     // The callee's side of the convention.
     const uint32_t expectedStack =

@@ -127,7 +127,8 @@ public:
 
     // Nesting depth of calls now running (0 when the host has control).
     int depth() const { return depth_; }
-    // Longest a call from the host may run, in microseconds of host time.
+    // Longest a call from the host may run, nested calls included, in
+    // microseconds of host time.
     void setTimeLimit(uint64_t microseconds) { timeLimit_ = microseconds; }
 
     // Names an address for messages, for example "korvo0.gau+0x1a2b".
@@ -164,6 +165,7 @@ private:
     void setUpThread();
 
     static void interruptHook(uc_struct *engine, uint32_t number, void *self);
+    static void blockHook(uc_struct *engine, uint64_t address, uint32_t size, void *self);
     static bool invalidMemoryHook(uc_struct *engine, int type, uint64_t address, int size, int64_t value,
                                   void *self);
 
@@ -174,7 +176,12 @@ private:
     uint64_t timeLimit_ = 20'000'000;
     std::exception_ptr pendingError_;
     Fault fault_;
-    size_t hooks_[2] = {};
+    size_t hooks_[3] = {};
+    // The time limit of a call from the host, checked every so many blocks
+    // of code run (a timer thread per call would cost more than most calls).
+    uint64_t blocks_ = 0;
+    int64_t deadline_ = 0; // steady clock, microseconds
+    bool overtime_ = false;
 };
 
 } // namespace host::emu
