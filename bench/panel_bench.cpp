@@ -147,11 +147,13 @@ BENCHMARK(Evaluate);
 void Render(benchmark::State &state)
 {
     Cockpit &c = cockpit();
+    const uint64_t before = allocations.load();
     for (auto _ : state) {
         c.move();
         host::render::hostFrame(c.host);
         benchmark::DoNotOptimize(c.panel->render().pixels.data());
     }
+    reportAllocations(state, before);
 }
 BENCHMARK(Render)->Unit(benchmark::kMicrosecond);
 
@@ -159,11 +161,13 @@ BENCHMARK(Render)->Unit(benchmark::kMicrosecond);
 void RenderWhole(benchmark::State &state)
 {
     Cockpit &c = cockpit();
+    const uint64_t before = allocations.load();
     for (auto _ : state) {
         c.move();
         host::render::hostFrame(c.host);
         benchmark::DoNotOptimize(c.panel->renderAll().pixels.data());
     }
+    reportAllocations(state, before);
 }
 BENCHMARK(RenderWhole)->Unit(benchmark::kMicrosecond);
 

@@ -43,25 +43,40 @@ void registerRenderCommands(ScriptRunner &script)
         hostFrame(s.host());
     });
 
-    script.addCommand("render", "render [--areas] PATH",
+    script.addCommand("render", "render [--areas] [--scale N] PATH",
                       [session](ScriptRunner &s, const ScriptRunner::Arguments &arguments) {
-                          s.expectArguments(arguments, 1, 2);
-                          const bool areas = arguments.size() == 2;
-                          if (areas && arguments[0] != "--areas")
-                              throw ScriptError("unknown option \"" + arguments[0] + "\"; usage: render [--areas] PATH");
+                          s.expectArguments(arguments, 1, 4);
+                          bool areas = false;
+                          int scale = 0;
+                          for (size_t i = 0; i + 1 < arguments.size(); ++i) {
+                              if (arguments[i] == "--areas" && !areas) {
+                                  areas = true;
+                              } else if (arguments[i] == "--scale" && !scale && i + 2 < arguments.size()) {
+                                  const int64_t n = parseInteger(arguments[++i]);
+                                  if (n < 1 || n > 8)
+                                      throw ScriptError("--scale takes 1 to 8, not " + arguments[i]);
+                                  scale = static_cast<int>(n);
+                              } else {
+                                  throw ScriptError("unknown option \"" + arguments[i] +
+                                                    "\"; usage: render [--areas] [--scale N] PATH");
+                              }
+                          }
                           GaugeInstance &gauge = s.gauge();
                           const BitmapSet &bitmaps = session->bitmaps.of(gauge.module());
                           const std::string &path = arguments.back();
+                          GaugeRenderer renderer(gauge, bitmaps);
+                          if (renderer.width() == 0 || renderer.height() == 0)
+                              throw ScriptError("gauge " + gauge.name() + " has no background bitmap to draw on");
                           Image image;
                           if (areas) {
-                              const GaugeRenderer sizing(gauge, bitmaps);
                               image = renderMouseAreas(gauge, bitmaps,
-                                                       mouseAreasScale(sizing.width(), sizing.height()));
+                                                       scale ? scale : mouseAreasScale(renderer.width(), renderer.height()));
                           } else {
-                              image = renderGauge(gauge, bitmaps);
+                              scale = scale ? scale : 1;
+                              renderer.place({0, 0, renderer.width() * scale, renderer.height() * scale});
+                              image = Image(renderer.width() * scale, renderer.height() * scale);
+                              renderer.draw(image);
                           }
-                          if (image.width == 0 || image.height == 0)
-                              throw ScriptError("gauge " + gauge.name() + " has no background bitmap to draw on");
                           writePng(path, image);
                           report(s, path, image);
                       });

@@ -12,8 +12,11 @@ namespace host::render {
 //                          becomes the current gauge
 //   frame                  one host frame: service 6 to every gauge, then one
 //                          evaluation of every chain
-//   render [--areas] PATH  the current gauge as last evaluated, as PNG; with
-//                          --areas enlarged, with its mouse areas over it
+//   render [--areas] [--scale N] PATH
+//                          the current gauge as last evaluated, as PNG,
+//                          transparent where nothing is drawn; --scale
+//                          enlarges it N times (1 to 8); --areas shows it
+//                          enlarged with its mouse areas over it and a key
 //   renderpanel PATH       the whole panel as PNG
 // Each writing command prints {"render":PATH,"width":W,"height":H}.
 void registerRenderCommands(ScriptRunner &script);
