@@ -597,7 +597,7 @@ void loadCycle(const std::string &path)
 
 std::string usageText(const ProcessUsage &usage)
 {
-    return std::to_string(usage.openFiles) + " files, " + std::to_string(usage.mappings) + " mappings, " +
+    return std::to_string(usage.openFiles) + " files, " + std::to_string(usage.mappings) + " file mappings, " +
            std::to_string(usage.loadedObjects) + " objects, " +
            (usage.heapBytes >= 0 ? std::to_string(usage.heapBytes) + " heap bytes, " : std::string()) +
            std::to_string(usage.residentKiB) + " KiB resident";
@@ -635,7 +635,7 @@ void loadCycleChild(const std::string &path, const Options &options, ChildResult
     if (end.openFiles > start.openFiles)
         check.fail("open files grew from " + std::to_string(start.openFiles) + " to " + std::to_string(end.openFiles));
     if (end.mappings > start.mappings)
-        check.fail("memory mappings grew from " + std::to_string(start.mappings) + " to " +
+        check.fail("file mappings grew from " + std::to_string(start.mappings) + " to " +
                    std::to_string(end.mappings));
     if (end.loadedObjects > start.loadedObjects)
         check.fail("loaded objects grew from " + std::to_string(start.loadedObjects) + " to " +
