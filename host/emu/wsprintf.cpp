@@ -7,7 +7,7 @@ namespace {
 
 enum class SizePrefix { None, Short, Long };
 
-struct Specification {
+struct Conversion {
     bool left = false;      // '-': pad on the right
     bool hexPrefix = false; // '#': 0x before hexadecimal
     bool zeros = false;     // '0': pad with zeros instead of blanks
@@ -19,7 +19,7 @@ struct Specification {
 
 // Pads a converted value to the field width. Zeros on the left go after a
 // sign and a 0x prefix, where they keep the number's value.
-std::string pad(const Specification &spec, const std::string &lead, const std::string &body)
+std::string pad(const Conversion &spec, const std::string &lead, const std::string &body)
 {
     const size_t length = lead.size() + body.size();
     if (spec.width <= length)
@@ -66,7 +66,7 @@ std::string formatWsprintf(const std::string &format, FormatArguments &arguments
             continue;
         }
         ++i;
-        Specification spec;
+        Conversion spec;
         if (at(i) == '-') {
             spec.left = true;
             ++i;

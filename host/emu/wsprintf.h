@@ -1,5 +1,5 @@
 // The text formatting of the Windows user-interface library's wsprintfA and
-// wvsprintfA, as documented: specifications of the form
+// wvsprintfA, as documented: conversions of the form
 // %[-][#][0][width][.precision]type with the types c, C, d, i, u, x, X, s,
 // S, p and the size prefixes h, l, w and I; no floating point; at most 1,024
 // bytes of output, the terminating NUL included.
