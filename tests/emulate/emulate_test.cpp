@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -305,5 +306,37 @@ TEST_F(FaultyModule, TellsWhereItsRecordsLieAndTakesAnotherServicesTable)
 }
 
 #endif // EMULATE_FIXTURES
+
+// ---------------------------------------------------------------- shipped files
+
+#ifdef EMULATE_MINGW32_BIN
+TEST(ShippedModules, TheQuadrantEndsTheSoundsOfTheLibraryItLoaded)
+{
+    const std::string folder = EMULATE_MINGW32_BIN;
+    if (!std::ifstream(folder + "/vantrel.gau"))
+        GTEST_SKIP() << folder << " holds no i686 build of the modules (build the mingw32 preset)";
+    host::Host host;
+    host.setBackend(makeEmulatedBackend());
+    auto &backend = static_cast<EmulatedBackend &>(host.backend());
+    Process &process = backend.process();
+    host::GaugeInstance &gauge = host.createGauge(host.loadModule(folder + "/vantrel.gau"), "vantrel");
+
+    host.service(gauge, 4); // first use: the quadrant loads GaugeSound beside it
+    Image *library = process.loadedLibrary("GaugeSound");
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(library->path.substr(library->path.rfind('/')), "/GaugeSound.dll");
+    // A reference of the test's own keeps the library for reading its count.
+    ASSERT_EQ(process.loadLibrary("GaugeSound", 0), library);
+    const uint32_t count = process.procAddress(*library, "GaugeSoundTerminateCount");
+    ASSERT_NE(count, 0u);
+    EXPECT_EQ(process.machine().call(count, {}, Convention::Cdecl, "GaugeSoundTerminateCount"), 0u);
+
+    host.service(gauge, 12); // take-down: TerminateSounds, then the release
+    EXPECT_EQ(process.machine().call(count, {}, Convention::Cdecl, "GaugeSoundTerminateCount"), 1u);
+    EXPECT_EQ(library->references, 1); // the test's alone
+    EXPECT_TRUE(process.freeLibrary(library->base));
+    EXPECT_EQ(process.loadedLibrary("GaugeSound"), nullptr);
+}
+#endif
 
 } // namespace
