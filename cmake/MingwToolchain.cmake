@@ -2,8 +2,11 @@
 # GAUGE_MINGW_TRIPLET and include this file.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER ${GAUGE_MINGW_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${GAUGE_MINGW_TRIPLET}-g++)
+# The POSIX thread model: its libstdc++ has std::mutex and std::thread, which
+# the tests' GoogleTest needs. (The module files link no runtime at all, so
+# the choice does not reach them; programs take libwinpthread in statically.)
+set(CMAKE_C_COMPILER ${GAUGE_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${GAUGE_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${GAUGE_MINGW_TRIPLET}-windres)
 set(CMAKE_AR ${GAUGE_MINGW_TRIPLET}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${GAUGE_MINGW_TRIPLET}-ranlib CACHE FILEPATH "")

@@ -37,17 +37,20 @@ int formatText(char *buffer, int capacity, const char *format, ...)
 {
     if (!buffer || capacity <= 0)
         return 0;
-    // wvsprintfA writes at most 1024 characters and knows no bound of ours:
-    // format into a buffer of that size, then copy what fits.
+    // wvsprintfA knows no bound of ours and fills at most 1024 bytes, its
+    // NUL included; for a text it had to cut, what it returns is not the
+    // length it wrote. So format into a buffer of that size and copy what
+    // fits, up to the NUL.
     char formatted[1025];
+    formatted[0] = '\0';
+    formatted[1024] = '\0';
     va_list arguments;
     va_start(arguments, format);
-    int length = wvsprintfA(formatted, format, arguments);
+    wvsprintfA(formatted, format, arguments);
     va_end(arguments);
-    if (length < 0)
-        length = 0;
-    if (length > capacity - 1)
-        length = capacity - 1;
+    int length = 0;
+    while (length < capacity - 1 && formatted[length])
+        ++length;
     for (int i = 0; i < length; ++i)
         buffer[i] = formatted[i];
     buffer[length] = '\0';

@@ -1,9 +1,11 @@
 // gaugehost: the substitute host as a command-line bench for gauge modules.
 #include "host.h"
+#include "script.h"
+#ifndef GAUGEHOST_SCRIPTS_ONLY
 #include "render_commands.h"
 #include "resource_commands.h"
-#include "script.h"
 #include "validate.h"
+#endif
 
 #include <cstring>
 #include <fstream>
@@ -53,7 +55,9 @@ int runCommand(int argc, char **argv)
     }
     host::Host host;
     host::ScriptRunner script(host, std::cout);
+#ifndef GAUGEHOST_SCRIPTS_ONLY
     host::render::registerRenderCommands(script);
+#endif
     return script.run(*in, path == "-" ? "<stdin>" : path, std::cerr);
 }
 
@@ -65,10 +69,12 @@ struct Command {
 
 const Command Commands[] = {
     {"run", runCommand, "run SCRIPT        run a script of host actions (- for standard input)"},
+#ifndef GAUGEHOST_SCRIPTS_ONLY // the Windows build
     {"validate", host::validate::validateCommand, "validate MODULE.. check modules' records and behaviour (--seed N, --json)"},
     {"resources", resourcesCommand, "resources MODULE  list the bitmaps a module file carries"},
     {"bitmap", bitmapCommand, "bitmap MODULE ID OUT.png  write one of a module's bitmaps as PNG"},
     {"sheet", sheetCommand, "sheet MODULE OUT.png  write a contact sheet of a module's bitmaps"},
+#endif
 };
 
 int usage()

@@ -25,6 +25,19 @@ namespace {
 
 const std::string BinDir = GAUGE_BIN_DIR;
 
+// The folder of this program, with its separator.
+std::string programFolder()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    folder.resize(folder.find_last_of("\\/") + 1);
+    return folder;
+}
+
+// The library the module finds by its bare name: the one beside this program.
+const std::string SoundLibraryFile = programFolder() + "GaugeSound.dll";
+
 bool soundLibraryLoaded()
 {
     return GetModuleHandleA("GaugeSound") != nullptr;
@@ -41,7 +54,7 @@ void GAUGE_CALL ignoreKeyEvent(uint32_t, uint32_t) {}
 class ForeignReference {
 public:
     explicit ForeignReference(const std::string &path) : library_(LoadLibraryA(path.c_str())) {}
-    ForeignReference() : ForeignReference(BinDir + "/GaugeSound.dll") {}
+    ForeignReference() : ForeignReference(SoundLibraryFile) {}
     ~ForeignReference() { release(); }
     ForeignReference(const ForeignReference &) = delete;
     ForeignReference &operator=(const ForeignReference &) = delete;
@@ -55,7 +68,7 @@ public:
     }
     int terminateCount() const
     {
-        auto count = reinterpret_cast<int (*)()>(GetProcAddress(library_, "GaugeSoundTerminateCount"));
+        auto count = reinterpret_cast<int (*)()>(reinterpret_cast<void *>(GetProcAddress(library_, "GaugeSoundTerminateCount")));
         return count ? count() : -1;
     }
 
@@ -183,14 +196,8 @@ TEST_F(SoundBinding, AnyOrderOfServicesNeverDropsAnotherHoldersReference)
 // Moves this program's GaugeSound.dll aside for as long as it lives.
 class LibraryMovedAside {
 public:
-    LibraryMovedAside()
+    LibraryMovedAside() : file_(SoundLibraryFile), aside_(SoundLibraryFile + ".aside")
     {
-        char path[MAX_PATH];
-        const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string folder(path, length);
-        folder.resize(folder.find_last_of("\\/") + 1);
-        file_ = folder + "GaugeSound.dll";
-        aside_ = folder + "GaugeSound.dll.aside";
         moved_ = MoveFileA(file_.c_str(), aside_.c_str());
     }
     ~LibraryMovedAside() { restore(); }
