@@ -1,6 +1,8 @@
 # Checks the 32-bit module files with the cross binutils' objdump: PE32 for
 # i386, exactly the two exported names, imports only from KERNEL32.dll and
-# USER32.dll. Variables: OBJDUMP, BIN_DIR.
+# USER32.dll; and, in the machine code, that the entry point pops its three
+# stdcall arguments and that the entry hook it calls returns 1 whatever the
+# notification. Variables: OBJDUMP, BIN_DIR.
 foreach(module korvo0 Korvo6 vantrel)
   set(file ${BIN_DIR}/${module}.gau)
   if(NOT EXISTS ${file})
@@ -27,5 +29,14 @@ foreach(module korvo0 Korvo6 vantrel)
   if(NOT entries STREQUAL "ImportTable;Linkage")
     message(FATAL_ERROR "${module}.gau exports ${entries} instead of ImportTable and Linkage")
   endif()
-  message(STATUS "${module}.gau: PE32 i386; imports ${libraries}")
+  execute_process(COMMAND ${OBJDUMP} -d ${file} OUTPUT_VARIABLE code RESULT_VARIABLE status)
+  string(REGEX MATCH "<_GaugeModuleStartup@12>:\n([^\n]+\n)+" entry "${code}")
+  if(NOT entry MATCHES "ret +\\$0xc" OR entry MATCHES "\tret *\n")
+    message(FATAL_ERROR "${module}.gau: the entry point does not return as stdcall with three arguments:\n${entry}")
+  endif()
+  string(REGEX MATCH "<__ZN5gauge16libraryEntryHookEj>:\n([^\n]+\n)+" hook "${code}")
+  if(NOT hook MATCHES "^[^\n]+\n[^\n]+mov +\\$0x1,%eax\n[^\n]+ret")
+    message(FATAL_ERROR "${module}.gau: the entry hook does not just return 1:\n${hook}")
+  endif()
+  message(STATUS "${module}.gau: PE32 i386; imports ${libraries}; entry hook returns 1")
 endforeach()
