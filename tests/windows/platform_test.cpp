@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -104,7 +105,18 @@ TEST(Loader, FileLoadsAreNeverSearchedFor)
     EXPECT_FALSE(soundLibraryLoaded());
 }
 
-class ModuleStartUp : public ::testing::TestWithParam<const char *> {};
+struct ModuleFile {
+    const char *name;
+};
+
+// Names the case in test names: korvo0.
+void PrintTo(const ModuleFile &module, std::ostream *out)
+{
+    const std::string name = module.name;
+    *out << name.substr(0, name.find('.'));
+}
+
+class ModuleStartUp : public ::testing::TestWithParam<ModuleFile> {};
 
 using EntryPoint = BOOL(WINAPI *)(HINSTANCE, DWORD, LPVOID);
 
@@ -115,7 +127,7 @@ DWORD WINAPI idleThread(LPVOID)
 
 TEST_P(ModuleStartUp, AnswersEveryNotificationWithSuccess)
 {
-    const std::string path = BinDir + "/" + GetParam();
+    const std::string path = BinDir + "/" + GetParam().name;
     // Loading fails unless the entry point answers the process attach with 1.
     HMODULE module = LoadLibraryA(path.c_str());
     ASSERT_NE(module, nullptr) << path << ": error " << GetLastError();
@@ -152,10 +164,8 @@ TEST_P(ModuleStartUp, AnswersEveryNotificationWithSuccess)
     EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, ModuleStartUp, ::testing::Values("korvo0.gau", "Korvo6.gau", "vantrel.gau"),
-                         [](const auto &info) {
-                             std::string name = info.param;
-                             return name.substr(0, name.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(Windows, ModuleStartUp,
+                         ::testing::Values(ModuleFile{"korvo0.gau"}, ModuleFile{"Korvo6.gau"},
+                                           ModuleFile{"vantrel.gau"}));
 
 } // namespace
