@@ -405,6 +405,7 @@ Image renderMouseAreas(const GaugeInstance &gauge, const BitmapSet &bitmaps, int
     renderer.place({Margin, Margin, gw, gh});
     renderer.draw(image);
 
+    releaseFontsAtExit();
     cairo_surface_t *surface =
         cairo_image_surface_create_for_data(reinterpret_cast<unsigned char *>(image.pixels.data()),
                                             CAIRO_FORMAT_ARGB32, image.width, image.height, image.width * 4);

@@ -1,9 +1,11 @@
 #include "render_text.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace host::render {
@@ -232,6 +234,18 @@ uint8_t segmentsOf(char c)
     }
 }
 
+void releaseFontsAtExit()
+{
+    static const bool registered = [] {
+        std::atexit([] {
+            cairo_debug_reset_static_data();
+            FcFini();
+        });
+        return true;
+    }();
+    (void)registered;
+}
+
 Image drawTextBox(const TextStyle &style, std::string_view text, int width, int height)
 {
     Image image(width, height, colourFromRecord(style.background));
@@ -241,6 +255,7 @@ Image drawTextBox(const TextStyle &style, std::string_view text, int width, int 
         text = text.substr(0, static_cast<size_t>(style.maxLength));
     if (text.empty())
         return image;
+    releaseFontsAtExit();
     cairo_surface_t *surface =
         cairo_image_surface_create_for_data(reinterpret_cast<unsigned char *>(image.pixels.data()),
                                             CAIRO_FORMAT_ARGB32, image.width, image.height, image.width * 4);

@@ -45,4 +45,9 @@ Image drawTextBox(const TextStyle &style, std::string_view text, int width, int 
 // g (0x40, middle); 0 for a blank or a character the readout cannot show.
 uint8_t segmentsOf(char c);
 
+// Arranges, once, for cairo's and fontconfig's font caches to be released
+// when the program exits (so leak checkers see a clean exit). Called by
+// everything that draws text.
+void releaseFontsAtExit();
+
 } // namespace host::render
