@@ -439,9 +439,12 @@ Image renderMouseAreas(const GaugeInstance &gauge, const BitmapSet &bitmaps, int
             box(m);
             cairo_stroke(cr);
             cairo_set_dash(cr, nullptr, 0, 0);
+            // Inside the whole gauge's area; above any other, clear of the
+            // click areas it holds.
+            const bool inside = m.y * scale < 20 || (m.width >= renderer.width() && m.height >= renderer.height());
             if (m.rect->helpId)
                 label("tooltip " + hex(static_cast<uint32_t>(m.rect->helpId)), Margin + m.x * scale + 3,
-                      Margin + m.y * scale + 14, 1, 0.85, 0.2);
+                      Margin + m.y * scale + (inside ? 14 : -5), 1, 0.85, 0.2);
             lines.push_back(describe(m, 0));
         } else if (m.kind == AreaMark::Kind::Click) {
             ++number;
