@@ -82,7 +82,7 @@ struct Cockpit {
         v.set(0x143, 0);      // parking brake off
         move();
         for (int i = 0; i < 3; ++i)
-            host::render::hostFrame(host);
+            host.frame();
     }
 
     // One step of a gentle climbing turn: every needle and lever moves.
@@ -126,7 +126,7 @@ void HostFrame(benchmark::State &state)
     Cockpit &c = cockpit();
     const uint64_t before = allocations.load();
     for (auto _ : state)
-        host::render::hostFrame(c.host);
+        c.host.frame();
     reportAllocations(state, before);
 }
 BENCHMARK(HostFrame);
@@ -150,7 +150,7 @@ void Render(benchmark::State &state)
     const uint64_t before = allocations.load();
     for (auto _ : state) {
         c.move();
-        host::render::hostFrame(c.host);
+        c.host.frame();
         benchmark::DoNotOptimize(c.panel->render().pixels.data());
     }
     reportAllocations(state, before);
@@ -164,7 +164,7 @@ void RenderWhole(benchmark::State &state)
     const uint64_t before = allocations.load();
     for (auto _ : state) {
         c.move();
-        host::render::hostFrame(c.host);
+        c.host.frame();
         benchmark::DoNotOptimize(c.panel->renderAll().pixels.data());
     }
     reportAllocations(state, before);
@@ -193,7 +193,7 @@ void RenderCairo(benchmark::State &state)
     cairo_surface_t *target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, c.panel->width(), c.panel->height());
     for (auto _ : state) {
         c.move();
-        host::render::hostFrame(c.host);
+        c.host.frame();
         cairo_t *cr = cairo_create(target);
         cairo_set_source_rgb(cr, 0x2e / 255.0, 0x33 / 255.0, 0x38 / 255.0);
         cairo_paint(cr);

@@ -233,6 +233,9 @@ Host::Host() : backend_(makeDefaultBackend()), previous_(activeHost)
 
 Host::~Host()
 {
+    // Gauges in use are taken down, last created first, before their modules go.
+    for (auto gauge = instances_.rbegin(); gauge != instances_.rend(); ++gauge)
+        takeDown(**gauge);
     instances_.clear();
     // Unload in reverse order of loading.
     while (!modules_.empty())
@@ -271,6 +274,49 @@ void Host::service(GaugeInstance &gauge, int32_t number)
 {
     if (GaugeCallback callback = gauge.header().callback)
         callback(&gauge.header(), number, 0);
+}
+
+namespace {
+
+GaugeInstance &instance(GaugeInstance *gauge) { return *gauge; }
+GaugeInstance &instance(const std::unique_ptr<GaugeInstance> &gauge) { return *gauge; }
+
+} // namespace
+
+// Allocates nothing: a frame runs many times a second.
+template <typename Gauges>
+void Host::runFrame(const Gauges &gauges)
+{
+    for (const auto &entry : gauges) {
+        GaugeInstance &gauge = instance(entry);
+        if (gauge.inUse())
+            continue;
+        gauge.setInUse(true);
+        service(gauge, ServiceFirstUse);
+        service(gauge, ServiceReset);
+    }
+    for (const auto &entry : gauges)
+        service(instance(entry), ServiceFrame);
+    for (const auto &entry : gauges)
+        evaluate(instance(entry));
+}
+
+void Host::frame(std::span<GaugeInstance *const> gauges)
+{
+    runFrame(gauges);
+}
+
+void Host::frame()
+{
+    runFrame(instances_);
+}
+
+void Host::takeDown(GaugeInstance &gauge)
+{
+    if (!gauge.inUse())
+        return;
+    gauge.setInUse(false);
+    service(gauge, ServiceTakeDown);
 }
 
 void Host::readVariable(ModuleVar &variable)

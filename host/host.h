@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -120,6 +121,9 @@ public:
     // True once a module wrote into a string buffer's guard bytes.
     bool guardOverwritten() const { return guardOverwritten_; }
     void noteGuardOverwritten() { guardOverwritten_ = true; }
+    // True from the frame that brought the gauge into use until its take-down.
+    bool inUse() const { return inUse_; }
+    void setInUse(bool inUse) { inUse_ = inUse; }
 
 private:
     Module *module_;
@@ -128,6 +132,7 @@ private:
     std::vector<ElementState> elements_;
     std::vector<std::vector<char>> textBuffers_;
     bool guardOverwritten_ = false;
+    bool inUse_ = false;
 };
 
 // A click area of a mouse list with its box resolved to gauge pixels.
@@ -172,6 +177,16 @@ public:
 
     // Calls the gauge callback, if any, with a service number.
     void service(GaugeInstance &gauge, int32_t number);
+    // One host frame over the given gauges, as a real host drives them: a
+    // gauge new to frames first gets its first-use service (4) and its
+    // one-time reset (10); then every gauge gets the frame service (6) and,
+    // after that, one evaluation of its chain.
+    void frame(std::span<GaugeInstance *const> gauges);
+    // The same over every gauge instance, in creation order.
+    void frame();
+    // Takes down a gauge that frames brought into use (service 12); gauges
+    // never in use are left alone.
+    void takeDown(GaugeInstance &gauge);
     // Evaluates the gauge's chain once.
     void evaluate(GaugeInstance &gauge);
     // Clicks at gauge pixel (x, y); returns the key events carried out.
@@ -193,6 +208,9 @@ public:
     void recordElementCall(const char *entry, ElementHeader *root, bool hasArgument, uint32_t argument);
 
 private:
+    template <typename Gauges>
+    void runFrame(const Gauges &gauges);
+
     PanelServices services_{};
     Variables variables_;
     std::unique_ptr<ModuleBackend> backend_; // outlives the modules it loaded

@@ -100,23 +100,6 @@ void BitmapLibrary::set(const Module &module, BitmapSet bitmaps)
     sets_.insert_or_assign(&module, std::move(bitmaps));
 }
 
-void hostFrame(Host &host)
-{
-    const auto &instances = host.instances();
-    for (const auto &gauge : instances)
-        host.service(*gauge, ServiceFrame);
-    for (const auto &gauge : instances)
-        host.evaluate(*gauge);
-}
-
-void hostFrame(Host &host, std::span<GaugeInstance *const> gauges)
-{
-    for (GaugeInstance *gauge : gauges)
-        host.service(*gauge, ServiceFrame);
-    for (GaugeInstance *gauge : gauges)
-        host.evaluate(*gauge);
-}
-
 Panel::Panel(Host &host, const std::vector<PanelEntry> &entries, BitmapLibrary &bitmaps)
 {
     std::map<std::string, Module *> modules;

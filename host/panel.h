@@ -53,12 +53,6 @@ private:
 // Reads a module file's bitmaps into drawable form.
 BitmapSet loadModuleBitmaps(const std::string &path);
 
-// One host frame: service 6 to every gauge instance of the host, then one
-// evaluation of every chain, in creation order.
-void hostFrame(Host &host);
-// The same for the given gauges only.
-void hostFrame(Host &host, std::span<GaugeInstance *const> gauges);
-
 class Panel {
 public:
     // The paint of the panel behind and between the gauges.

@@ -40,7 +40,7 @@ void registerRenderCommands(ScriptRunner &script)
 
     script.addCommand("frame", "frame", [](ScriptRunner &s, const ScriptRunner::Arguments &arguments) {
         s.expectArguments(arguments, 0, 0);
-        hostFrame(s.host());
+        s.host().frame();
     });
 
     script.addCommand("render", "render [--areas] [--scale N] PATH",

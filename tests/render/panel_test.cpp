@@ -63,7 +63,8 @@ TEST(PanelFile, RejectsMalformedLinesAndOverlaps)
 std::vector<std::string> *journal = nullptr;
 void GAUGE_CALL noteService(GaugeHeader *gauge, int32_t service, uint32_t)
 {
-    journal->push_back(std::string(gauge->name) + " service " + std::to_string(service));
+    if (journal) // the host's own take-down at the end of a test is not noted
+        journal->push_back(std::string(gauge->name) + " service " + std::to_string(service));
 }
 double GAUGE_CALL noteValue(ElementHeader *element)
 {
@@ -73,6 +74,9 @@ double GAUGE_CALL noteValue(ElementHeader *element)
 
 class Frame : public Fixture {};
 
+// A gauge new to frames gets first use (4) and its one-time reset (10); every
+// frame then services every gauge (6) before it evaluates any; take-down (12)
+// reaches only gauges that frames brought into use, once.
 TEST_F(Frame, ServicesEveryGaugeBeforeEvaluatingAny)
 {
     std::vector<std::string> notes;
@@ -86,9 +90,22 @@ TEST_F(Frame, ServicesEveryGaugeBeforeEvaluatingAny)
     host::GaugeInstance &one = instance(a);
     host::GaugeInstance &two = instance(b);
     host::GaugeInstance *gauges[] = {&one, &two};
-    host::render::hostFrame(host_, gauges);
-    const std::vector<std::string> expected = {"A service 6", "B service 6", "A evaluated", "B evaluated"};
-    EXPECT_EQ(notes, expected);
+    host_.frame(gauges);
+    const std::vector<std::string> first = {"A service 4", "A service 10", "B service 4", "B service 10",
+                                            "A service 6", "B service 6",  "A evaluated", "B evaluated"};
+    EXPECT_EQ(notes, first);
+
+    notes.clear();
+    host_.frame(gauges);
+    const std::vector<std::string> later = {"A service 6", "B service 6", "A evaluated", "B evaluated"};
+    EXPECT_EQ(notes, later);
+
+    notes.clear();
+    host::GaugeInstance &neverShown = instance(a);
+    host_.takeDown(neverShown);
+    host_.takeDown(two);
+    host_.takeDown(two);
+    EXPECT_EQ(notes, std::vector<std::string>{"B service 12"});
     journal = nullptr;
 }
 
@@ -120,7 +137,7 @@ TEST_F(DefaultPanel, PlacesAllNineGaugesAndEveryPictureTheyNameExists)
     EXPECT_EQ(names, (std::set<std::string>{"Vsi", "Asi", "Rpm", "Altimetro", "TrimMove", "hsi", "Fuel_Selector",
                                             "Start", "vantrel"}));
 
-    host::render::hostFrame(host);
+    host.frame();
     const host::render::Image &image = panel.render();
     EXPECT_EQ(image.width, panel.width());
     // The middle of every gauge is painted by the gauge, not the panel.
