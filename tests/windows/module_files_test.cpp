@@ -148,7 +148,7 @@ public:
     std::string text(uint64_t va) const
     {
         std::string out;
-        for (char c; out.size() < 256 && (c = static_cast<char>(u32(va + out.size()) & 0xff));)
+        for (char c; out.size() < 256 && (c = static_cast<char>(image_.bytesAt(rva(va + out.size(), 1), 1)[0]));)
             out += c;
         return out;
     }
