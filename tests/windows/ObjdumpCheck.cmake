@@ -1,8 +1,9 @@
 # Checks the 32-bit module files with the cross binutils' objdump: PE32 for
 # i386, exactly the two exported names, imports only from KERNEL32.dll and
 # USER32.dll; and, in the machine code, that the entry point pops its three
-# stdcall arguments and that the entry hook it calls returns 1 whatever the
-# notification. Variables: OBJDUMP, BIN_DIR.
+# stdcall arguments, that the entry hook it calls returns 1 whatever the
+# notification, and that no float64 arithmetic runs on the x87 unit.
+# Variables: OBJDUMP, BIN_DIR.
 foreach(module korvo0 Korvo6 vantrel)
   set(file ${BIN_DIR}/${module}.gau)
   if(NOT EXISTS ${file})
@@ -38,5 +39,12 @@ foreach(module korvo0 Korvo6 vantrel)
   if(NOT hook MATCHES "^[^\n]+\n[^\n]+mov +\\$0x1,%eax\n[^\n]+ret")
     message(FATAL_ERROR "${module}.gau: the entry hook does not just return 1:\n${hook}")
   endif()
-  message(STATUS "${module}.gau: PE32 i386; imports ${libraries}; entry hook returns 1")
+  # Float64 arithmetic in SSE2 only, as on x86-64: the x87 unit may load,
+  # store and convert (a float64 result is returned in st(0)), never compute.
+  string(REGEX MATCH "\t(f(i?(add|sub|subr|mul|div|divr)[pslq]*|sqrt|prem1?|sin|cos|sincos|patan|ptan|yl2x|yl2xp1|2xm1|scale|rndint))[ \n]"
+    x87 "${code}")
+  if(x87)
+    message(FATAL_ERROR "${module}.gau computes on the x87 unit (${CMAKE_MATCH_1}); build it with -msse2 -mfpmath=sse")
+  endif()
+  message(STATUS "${module}.gau: PE32 i386; imports ${libraries}; entry hook returns 1; SSE2 arithmetic")
 endforeach()
