@@ -2,7 +2,7 @@
 #include "host.h"
 #include "script.h"
 #ifndef GAUGEHOST_SCRIPTS_ONLY
-#include "render_commands.h"
+#include "demo.h"
 #include "resource_commands.h"
 #include "validate.h"
 #endif
@@ -56,7 +56,7 @@ int runCommand(int argc, char **argv)
     host::Host host;
     host::ScriptRunner script(host, std::cout);
 #ifndef GAUGEHOST_SCRIPTS_ONLY
-    host::render::registerRenderCommands(script);
+    host::registerPanelCommands(script);
 #endif
     return script.run(*in, path == "-" ? "<stdin>" : path, std::cerr);
 }
@@ -70,6 +70,7 @@ struct Command {
 const Command Commands[] = {
     {"run", runCommand, "run SCRIPT        run a script of host actions (- for standard input)"},
 #ifndef GAUGEHOST_SCRIPTS_ONLY // the Windows build
+    {"demo", host::demoCommand, "demo [OUTDIR]     fly the demonstration over the default panel; pictures to OUTDIR"},
     {"validate", host::validate::validateCommand, "validate MODULE.. check modules' records and behaviour (--seed N, --json)"},
     {"resources", resourcesCommand, "resources MODULE  list the bitmaps a module file carries"},
     {"bitmap", bitmapCommand, "bitmap MODULE ID OUT.png  write one of a module's bitmaps as PNG"},

@@ -10,12 +10,6 @@
 namespace host::render {
 namespace {
 
-// What the drawing commands keep between the lines of one script.
-struct Session {
-    BitmapLibrary bitmaps;
-    std::unique_ptr<Panel> panel;
-};
-
 void report(ScriptRunner &script, const std::string &path, const Image &image)
 {
     script.out() << "{\"render\":" << json::string(path) << ",\"width\":" << image.width
@@ -24,9 +18,9 @@ void report(ScriptRunner &script, const std::string &path, const Image &image)
 
 } // namespace
 
-void registerRenderCommands(ScriptRunner &script)
+std::shared_ptr<DrawingSession> registerRenderCommands(ScriptRunner &script)
 {
-    auto session = std::make_shared<Session>();
+    auto session = std::make_shared<DrawingSession>();
 
     script.addCommand("panel", "panel PATH", [session](ScriptRunner &s, const ScriptRunner::Arguments &arguments) {
         s.expectArguments(arguments, 1, 1);
@@ -77,7 +71,7 @@ void registerRenderCommands(ScriptRunner &script)
                               image = Image(renderer.width() * scale, renderer.height() * scale);
                               renderer.draw(image);
                           }
-                          writePng(path, image);
+                          writePng(s.outputPath(path), image);
                           report(s, path, image);
                       });
 
@@ -87,9 +81,10 @@ void registerRenderCommands(ScriptRunner &script)
                           if (!session->panel)
                               throw ScriptError("no panel loaded yet (use: panel PATH)");
                           const Image &image = session->panel->render();
-                          writePng(arguments[0], image);
+                          writePng(s.outputPath(arguments[0]), image);
                           report(s, arguments[0], image);
                       });
+    return session;
 }
 
 } // namespace host::render

@@ -116,6 +116,12 @@ void evalCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
     script.printEvaluation(script.gauge());
 }
 
+void showCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
+{
+    script.expectArguments(arguments, 0, 0);
+    script.printEvaluation(script.gauge());
+}
+
 void clickCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
 {
     script.expectArguments(arguments, 2, 2);
@@ -163,6 +169,7 @@ ScriptRunner::ScriptRunner(Host &host, std::ostream &out) : host_(&host), out_(&
     addCommand("set", "set VAR VALUE (VAR a number or a name)", setCommand);
     addCommand("service", "service N", serviceCommand);
     addCommand("eval", "eval", evalCommand);
+    addCommand("show", "show", showCommand);
     addCommand("click", "click X Y", clickCommand);
     addCommand("routine", "routine NAME [ARG]", routineCommand);
     addCommand("library", "library NAME", libraryCommand);
@@ -185,6 +192,24 @@ GaugeInstance &ScriptRunner::gauge()
     if (!gauge_)
         throw ScriptError("no gauge created yet (use: gauge NAME)");
     return *gauge_;
+}
+
+void ScriptRunner::runCommand(const std::string &name, const Arguments &arguments)
+{
+    const auto found = commands_.find(name);
+    if (found == commands_.end())
+        throw ScriptError("unknown command \"" + name + "\"");
+    const Command *outer = current_;
+    current_ = &found->second;
+    found->second.handler(*this, arguments);
+    current_ = outer;
+}
+
+std::string ScriptRunner::outputPath(const std::string &path) const
+{
+    if (outputFolder_.empty() || path.empty() || path[0] == '/')
+        return path;
+    return outputFolder_ + "/" + path;
 }
 
 void ScriptRunner::expectArguments(const Arguments &arguments, size_t least, size_t most) const
@@ -243,12 +268,7 @@ int ScriptRunner::run(std::istream &in, const std::string &name, std::ostream &e
         for (std::string word; words >> word;)
             arguments.push_back(word);
         try {
-            const auto found = commands_.find(command);
-            if (found == commands_.end())
-                throw ScriptError("unknown command \"" + command + "\"");
-            current_ = &found->second;
-            found->second.handler(*this, arguments);
-            current_ = nullptr;
+            runCommand(command, arguments);
         } catch (const std::exception &error) {
             out_->flush();
             err << name << ":" << lineNumber << ": " << error.what() << "\n";

@@ -44,6 +44,14 @@ public:
     void setModule(Module &module) { module_ = &module; }
     void setGauge(GaugeInstance &gauge) { gauge_ = &gauge; }
 
+    // Runs one command as a script line would.
+    void runCommand(const std::string &name, const Arguments &arguments);
+
+    // Files a script writes are taken relative to this folder; empty means
+    // the working folder.
+    void setOutputFolder(std::string folder) { outputFolder_ = std::move(folder); }
+    std::string outputPath(const std::string &path) const;
+
     // Checks the argument count against a command's usage.
     void expectArguments(const Arguments &arguments, size_t least, size_t most) const;
 
@@ -61,6 +69,7 @@ private:
     GaugeInstance *gauge_ = nullptr;
     std::map<std::string, Command> commands_;
     const Command *current_ = nullptr;
+    std::string outputFolder_;
 };
 
 } // namespace host
