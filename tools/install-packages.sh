@@ -4,7 +4,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev
-  libcairo2-dev libpng-dev fonts-dejavu-core
+  libcairo2-dev libpng-dev libgif-dev fonts-dejavu-core
+  # The x86 emulator that runs the 32-bit deliverables, and the fuzzer.
+  libunicorn-dev clang libclang-rt-14-dev
   # The Windows builds: cross compilers for the 32-bit deliverables and
   # their 64-bit twins, and wine64 to run the twins (no 32-bit wine: this
   # machine runs no 32-bit x86 code).
