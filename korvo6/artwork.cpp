@@ -119,9 +119,11 @@ void drawHsiCoursePointer(cairo_t *cr)
     cairo_rectangle(cr, c.x - 1.5, 11, 3, 11);
     cairo_rectangle(cr, c.x - 1.5, 51, 3, 19);
     cairo_fill(cr);
+    // Full-scale deviation moves the bar 22 pixels (the bar's scale), so the
+    // fifth dot stands there and each dot is a fifth of full scale.
     for (int k = 1; k <= 5; ++k)
         for (int side : {-1, 1})
-            disc(cr, {c.x + side * 6.0 * k, c.y}, 1.5, White);
+            disc(cr, {c.x + side * 4.4 * k, c.y}, 1.2, White);
 }
 
 void drawHsiDeviationBar(cairo_t *cr)
