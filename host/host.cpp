@@ -187,25 +187,33 @@ std::vector<char> *GaugeInstance::textBuffer(size_t index)
 
 std::vector<ClickArea> clickAreas(const MouseRect *rects, size_t maxRecords)
 {
+    // Origins add up in 64 bits: a module's boxes may be anything.
     struct Parent {
-        int32_t x, y, helpId;
+        int64_t x, y;
+        int32_t helpId;
     };
+    auto fits = [](int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; };
     std::vector<ClickArea> areas;
     std::vector<Parent> parents;
     for (size_t i = 0; rects && i < maxRecords && rects[i].kind != MouseEnd; ++i) {
         const MouseRect &rect = rects[i];
         const Parent outer = parents.empty() ? Parent{0, 0, 0} : parents.back();
+        const int64_t x = outer.x + rect.box.x;
+        const int64_t y = outer.y + rect.box.y;
         switch (rect.kind) {
         case MouseParent:
-            parents.push_back({outer.x + rect.box.x, outer.y + rect.box.y, rect.helpId ? rect.helpId : outer.helpId});
+            parents.push_back({x, y, rect.helpId ? rect.helpId : outer.helpId});
             break;
         case MouseParentEnd:
             if (!parents.empty())
                 parents.pop_back();
             break;
         case MouseClickArea:
-            areas.push_back({&rect, {outer.x + rect.box.x, outer.y + rect.box.y, rect.box.width, rect.box.height},
-                             outer.helpId});
+            // An area whose corner lies beyond 32 bits cannot be clicked.
+            if (fits(x) && fits(y))
+                areas.push_back({&rect, {static_cast<int32_t>(x), static_cast<int32_t>(y), rect.box.width,
+                                         rect.box.height},
+                                 outer.helpId});
             break;
         default:
             break;
@@ -402,7 +410,7 @@ std::vector<KeyEvent> Host::click(GaugeInstance &gauge, int32_t x, int32_t y)
     takeKeyEvents();
     for (const ClickArea &area : clickAreas(gauge.header().mouseRects)) {
         const Box &box = area.box;
-        if (x < box.x || y < box.y || x >= box.x + box.width || y >= box.y + box.height)
+        if (x < box.x || y < box.y || x >= int64_t{box.x} + box.width || y >= int64_t{box.y} + box.height)
             continue;
         // The first area in list order that holds the point takes the click.
         if (area.rect->eventId)

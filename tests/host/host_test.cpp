@@ -51,6 +51,20 @@ TEST(ClickAreas, MalformedListsAreReadOnlyAsFarAsTheyGo)
     EXPECT_TRUE(host::clickAreas(nullptr).empty());
 }
 
+TEST(ClickAreas, BoxesAtTheEdgeOfThe32BitRangeNeitherOverflowNorCatchClicks)
+{
+    MouseRect rects[] = {
+        {.kind = MouseParent, .box = {INT32_MAX, INT32_MAX, 10, 10}, .cursor = -1},
+        {.kind = MouseClickArea, .box = {INT32_MAX, 5, 10, 10}, .eventId = 1},
+        {.kind = MouseParentEnd, .cursor = -1},
+        {.kind = MouseClickArea, .box = {INT32_MAX - 5, INT32_MAX - 5, INT32_MAX, INT32_MAX}, .eventId = 2},
+        {.kind = MouseEnd, .cursor = -1},
+    };
+    const auto areas = host::clickAreas(rects);
+    ASSERT_EQ(areas.size(), 1u);
+    EXPECT_EQ(areas[0].rect->eventId, 2u);
+}
+
 TEST(Variables, IntegerVariablesReachModulesAsInt32)
 {
     host::Variables variables;
