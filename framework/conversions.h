@@ -26,4 +26,15 @@ constexpr int64_t truncateToInt64(double value)
     return 0;
 }
 
+// Keeps value within lowest .. highest; not-a-number goes to lowest, as
+// a needle or pointer falls to its lower stop without a signal.
+constexpr double clampToScale(double value, double lowest, double highest)
+{
+    if (value > highest)
+        return highest;
+    if (!(value >= lowest))
+        return lowest;
+    return value;
+}
+
 } // namespace gauge

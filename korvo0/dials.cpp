@@ -2,6 +2,7 @@
 // They share one structure (a day face under everything, then a lit face and
 // needle, then a day face and needle), built here once from each dial's
 // values; the lighting switch alternates the two sets.
+#include "conversions.h"
 #include "gauges.h"
 #include "lighting.h"
 #include "module_var.h"
@@ -11,15 +12,7 @@ namespace {
 
 constexpr uint32_t LitSetSize = 2;
 
-// Clamps to the needle's scale; not-a-number goes to the lower bound.
-double clampToScale(double value, double lowest, double highest)
-{
-    if (value > highest)
-        return highest;
-    if (!(value >= lowest))
-        return lowest;
-    return value;
-}
+using gauge::clampToScale;
 
 double needleSource(const ElementHeader *element)
 {

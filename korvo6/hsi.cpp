@@ -2,6 +2,7 @@
 // pointer, TO/FROM triangle, deviation bar, NAV flag, glideslope pointers and
 // two knobs. Every moving part exists twice, lit and day; the two sets are
 // built from one recipe and the lighting switch shows one of them.
+#include "conversions.h"
 #include "gauges.h"
 #include "host_calls.h"
 #include "lighting.h"
@@ -94,13 +95,7 @@ double GAUGE_CALL HsiGlideslopeCallback(ElementHeader *element)
 {
     gauge::readVariable(GlideslopeValidVariable);
     korvo6::setHidden(element, !(gauge::variableNumber(GlideslopeValidVariable) > 0.0));
-    const double deviation = gauge::variableNumber(korvo6::recordOf<Slider>(element).sourceY);
-    if (deviation > 1.0)
-        return 1.0;
-    // Not-a-number fails this test too and goes to the lower stop.
-    if (!(deviation >= -1.0))
-        return -1.0;
-    return deviation;
+    return gauge::clampToScale(gauge::variableNumber(korvo6::recordOf<Slider>(element).sourceY), -1.0, 1.0);
 }
 
 void GAUGE_CALL HsiGaugeCallback(GaugeHeader *gauge, int32_t service, uint32_t)
