@@ -10,9 +10,11 @@
 #include "gauge_abi.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -53,6 +55,36 @@ public:
     // Stores another services table into the module's ImportTable, as the
     // host stored its own at load (a checker's counting table, say).
     virtual void storeServices(PanelServices *services) = 0;
+    // Whether ImportTable entry 0 already held a services address, as the
+    // module was loaded, before the backend stored the host's table there;
+    // nothing when the backend cannot say.
+    virtual std::optional<bool> servicesHeldAtLoad() const { return std::nullopt; }
+};
+
+// A backend that runs modules in a process of its own (the x86 emulator's
+// emulated process) answers for that process here: the libraries loaded in
+// it and the resources a leak would make grow. Find it with dynamic_cast on
+// the backend; the native backend's modules live in the host's own process.
+class ModuleProcess {
+public:
+    virtual ~ModuleProcess() = default;
+
+    // The library files loaded in the process now (module files and the
+    // libraries they loaded, not the system libraries), by file name.
+    virtual std::vector<std::string> loadedLibraries() const = 0;
+    // Takes one reference on the loaded library of that name, as another
+    // user of it in the process would; false when none is loaded.
+    virtual bool holdLibrary(const std::string &name) = 0;
+    // Gives back one reference on it; false when none is loaded.
+    virtual bool releaseLibrary(const std::string &name) = 0;
+
+    struct Usage {
+        size_t libraries = 0;      // loaded library files
+        uint64_t mappedBytes = 0;  // the process's mapped memory
+        uint64_t heapBytes = 0;    // its heap in use
+        size_t hostFunctions = 0;  // functions of the host it can call
+    };
+    virtual Usage usage() const = 0;
 };
 
 // The system loader of the machine the host runs on.

@@ -15,6 +15,7 @@
 #include <deque>
 #include <limits>
 #include <map>
+#include <optional>
 
 namespace host::validate {
 namespace {
@@ -335,9 +336,9 @@ private:
 public:
     // The host moves its services table: the module is handed the other
     // counting table, and counting goes on there.
-    void switchTable(ModuleImports &imports, int table)
+    void switchTable(Module &module, int table)
     {
-        imports.entries[0].services = ServiceProbe::table(table);
+        storeServices(module, ServiceProbe::table(table));
         activeTable_ = table;
         countsBefore_ = ServiceProbe::counts(table);
         disallowedBefore_ = disallowedCalls(countsBefore_);
@@ -420,9 +421,80 @@ uint64_t derivedSeed(uint64_t seed, const std::string &moduleFile, const std::st
 
 // ---------------------------------------------------------------- structure
 
+namespace {
+
+// The checks of a loaded module's records and of its two hooks, the module
+// not yet called.
+void checkLoadedModule(const std::string &path, ModuleLinkage *linkage, ModuleImports *imports,
+                       const ModuleImage &image, const std::function<void(PanelServices *)> &store,
+                       ChildResult &result)
+{
+    noteAction("walking the records of " + path);
+    const ModuleMap map = checkStructure(linkage, imports, image, result.checks);
+    noteAction("reading the bitmaps of " + path);
+    checkBitmaps(path, map, result.checks);
+
+    // The module has been loaded and its records read; nothing of it has
+    // been called. Hand it the counting table, then run its two hooks: no
+    // host service may be called by either.
+    Check quiet{.name = "no host calls before the host calls in"};
+    ServiceProbe::reset();
+    store(ServiceProbe::table(0));
+    for (auto [hook, name] : {std::pair{linkage->moduleInit, "module init"}, {linkage->moduleDeinit, "module deinit"}}) {
+        if (!hook || !image.executable(reinterpret_cast<const void *>(hook)))
+            continue;
+        noteAction("calling " + std::string(name) + " of " + path);
+        CallerScope scope(Caller::ModuleHook);
+        hook();
+    }
+    const auto &counts = ServiceProbe::counts(0);
+    for (int slot = 0; slot < ServiceProbe::SlotCount; ++slot)
+        if (uint64_t calls = counts.calls[static_cast<int>(Caller::ModuleHook)][slot])
+            quiet.fail(std::string("module init or deinit called ") + slotName(slot) + " (services entry " +
+                       std::to_string(slot) + ") " + std::to_string(calls) + " times");
+    quiet.detail = "loading, module init and module deinit";
+    result.checks.push_back(quiet);
+}
+
+// A module of a backend that runs modules in a process of its own (the x86
+// emulator): loaded through a host on that backend, whose account of the
+// module's memory stands in for the program headers.
+void emulatedStructureChild(const std::string &path, std::unique_ptr<ModuleBackend> backend, ChildResult &result)
+{
+    Check load{.name = "load"};
+    load.detail = "loaded by the " + backend->name() + " through the host";
+    Host host;
+    host.setBackend(std::move(backend));
+    Module *module = nullptr;
+    try {
+        module = &host.loadModule(path);
+    } catch (const HostError &error) {
+        load.fail(error.what());
+        result.checks.push_back(load);
+        return;
+    }
+    const auto image = ModuleImage::of(*module);
+    if (!image || !image->emulated())
+        load.fail("the " + host.backend().name() + " does not say where the module's records lie");
+    else if (!image->readable(&module->linkage(), sizeof(ModuleLinkage)) ||
+             !image->readable(&module->imports(), sizeof(ModuleImports)))
+        load.fail("Linkage or ImportTable is not wholly inside the module");
+    result.checks.push_back(load);
+    if (load.level == Level::Fail)
+        return;
+    checkLoadedModule(path, &module->linkage(), &module->imports(), *image,
+                      [&](PanelServices *services) { storeServices(*module, services); }, result);
+}
+
+} // namespace
+
 void structureChild(const std::string &path, ChildResult &result)
 {
     noteAction("loading " + path);
+    if (std::unique_ptr<ModuleBackend> backend = makeDefaultBackend(); dynamic_cast<ModuleProcess *>(backend.get())) {
+        emulatedStructureChild(path, std::move(backend), result);
+        return;
+    }
     Check load{.name = "load"};
     platform::LibraryHandle library = platform::loadLibraryFile(path.c_str());
     if (!library) {
@@ -443,32 +515,8 @@ void structureChild(const std::string &path, ChildResult &result)
     result.checks.push_back(load);
     if (load.level == Level::Fail)
         return;
-
-    noteAction("walking the records of " + path);
-    const ModuleMap map = checkStructure(linkage, imports, *image, result.checks);
-    noteAction("reading the bitmaps of " + path);
-    checkBitmaps(path, map, result.checks);
-
-    // The module has been loaded and its records read; nothing of it has
-    // been called. Hand it the counting table, then run its two hooks: no
-    // host service may be called by either.
-    Check quiet{.name = "no host calls before the host calls in"};
-    ServiceProbe::reset();
-    imports->entries[0].services = ServiceProbe::table(0);
-    for (auto [hook, name] : {std::pair{linkage->moduleInit, "module init"}, {linkage->moduleDeinit, "module deinit"}}) {
-        if (!hook || !image->executable(reinterpret_cast<const void *>(hook)))
-            continue;
-        noteAction("calling " + std::string(name) + " of " + path);
-        CallerScope scope(Caller::ModuleHook);
-        hook();
-    }
-    const auto &counts = ServiceProbe::counts(0);
-    for (int slot = 0; slot < ServiceProbe::SlotCount; ++slot)
-        if (uint64_t calls = counts.calls[static_cast<int>(Caller::ModuleHook)][slot])
-            quiet.fail(std::string("module init or deinit called ") + slotName(slot) + " (services entry " +
-                       std::to_string(slot) + ") " + std::to_string(calls) + " times");
-    quiet.detail = "loading, module init and module deinit";
-    result.checks.push_back(quiet);
+    checkLoadedModule(path, linkage, imports, *image,
+                      [&](PanelServices *services) { imports->entries[0].services = services; }, result);
 }
 
 // ---------------------------------------------------------------- behaviour
@@ -485,7 +533,12 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
     noteAction("loading " + path);
     Host host;
     Module &module = host.loadModule(path);
-    const auto image = ModuleImage::containing(&module.linkage());
+    const auto image = ModuleImage::of(module);
+    if (!image) {
+        crash.fail("the module's records lie in no loaded object that the validator can see");
+        finish();
+        return;
+    }
     std::vector<Check> scratch;
     const ModuleMap map = checkStructure(&module.linkage(), &module.imports(), *image, scratch);
     const GaugeMap *gauge = nullptr;
@@ -500,7 +553,7 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
     }
 
     ServiceProbe::reset();
-    module.imports().entries[0].services = ServiceProbe::table(0);
+    storeServices(module, ServiceProbe::table(0));
     GaugeBench bench(host, module, *gauge, options, derivedSeed(options.seed, baseName(path), gaugeName), checks);
     Check &routines = addCheck(checks, gaugeName, "routines");
     Check &fresh = addCheck(checks, gaugeName, "services table read afresh");
@@ -508,7 +561,10 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
 
     const auto started = Clock::now();
     const size_t instances = std::max<size_t>(options.instances, 1);
-    const std::set<std::string> objectsAtStart = loadedObjects();
+    // The libraries loaded where the module runs: this process, or the
+    // backend's own (the x86 emulator's emulated process).
+    ModuleProcess *process = moduleProcess(host);
+    const std::set<std::string> objectsAtStart = loadedLibraries(host);
 
     // Pass 1, a well-formed life: first use, reset, random actions without
     // first use and take-down, then a take-down for every instance.
@@ -519,7 +575,7 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
         bench.service(i, ServiceFirstUse);
         bench.service(i, ServiceReset);
     }
-    const std::set<std::string> loadedByGauge = difference(loadedObjects(), objectsAtStart);
+    const std::set<std::string> loadedByGauge = difference(loadedLibraries(host), objectsAtStart);
     // Learn the variables the gauge reads for itself, so they are varied too.
     for (size_t i = 0; i < instances; ++i) {
         bench.service(i, ServiceFrame);
@@ -530,22 +586,27 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
         bench.randomAction(false);
     for (size_t i = 0; i < instances; ++i)
         bench.service(i, ServiceTakeDown);
-    for (const std::string &object : difference(loadedObjects(), objectsAtStart))
+    for (const std::string &object : difference(loadedLibraries(host), objectsAtStart))
         references.fail(baseName(object) + " is still loaded after every instance's take-down (service 12)");
 
     // Pass 2: any service in any order, more instances, and the host moves
     // its services table half-way. The validator holds its own reference on
     // every library the gauge loaded; the gauge must never give that back.
     std::map<std::string, void *> held;
-    for (const std::string &object : loadedByGauge)
-        if (void *handle = dlopen(object.c_str(), RTLD_NOW))
+    for (const std::string &object : loadedByGauge) {
+        if (process) {
+            if (process->holdLibrary(object))
+                held[object] = nullptr;
+        } else if (void *handle = dlopen(object.c_str(), RTLD_NOW)) {
             held[object] = handle;
+        }
+    }
     for (size_t i = 0; i < instances; ++i)
         bench.addInstance();
     const size_t total = bench.instanceCount();
     for (size_t n = 0; n < options.actions; ++n) {
         if (n == options.actions / 2)
-            bench.switchTable(module.imports(), 1);
+            bench.switchTable(module, 1);
         const uint64_t oldTableCalls = ServiceProbe::counts(0).total();
         bench.randomAction(true);
         if (bench.activeTable() == 1 && ServiceProbe::counts(0).total() != oldTableCalls)
@@ -555,12 +616,15 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
     for (size_t i = 0; i < total; ++i)
         bench.service(i, ServiceTakeDown);
     for (auto &[object, handle] : held) {
-        if (!libraryLoaded(object)) {
+        if (!(process ? host.backend().libraryLoaded(object) : libraryLoaded(object))) {
             references.fail("the gauge gave back a reference on " + baseName(object) +
                             " that it did not take; the library was unloaded under its other user");
             continue;
         }
-        dlclose(handle);
+        if (process)
+            process->releaseLibrary(object);
+        else
+            dlclose(handle);
     }
     fresh.detail = std::to_string(ServiceProbe::counts(1).total()) + " calls reached the new table";
     if (loadedByGauge.empty())
@@ -578,11 +642,10 @@ void behaviourChild(const std::string &path, const std::string &gaugeName, const
 
 namespace {
 
-// One life of the module: loaded, every gauge shown twice and used, then
-// taken down and the module unloaded.
-void loadCycle(const std::string &path)
+// One life of the module in host: loaded, every gauge shown twice and used,
+// then taken down; the module is unloaded when the host goes.
+void loadCycle(Host &host, const std::string &path)
 {
-    Host host;
     Module &module = host.loadModule(path);
     for (GaugeHeader *header : module.gauges()) {
         std::vector<GaugeInstance *> instances;
@@ -604,12 +667,54 @@ void loadCycle(const std::string &path)
     }
 }
 
+// A backend lent to one host after another, so that their modules all run in
+// one process of the backend's own.
+class LentBackend : public ModuleBackend {
+public:
+    explicit LentBackend(ModuleBackend &backend) : backend_(backend) {}
+    std::string name() const override { return backend_.name(); }
+    std::unique_ptr<Module> loadModule(const std::string &path, PanelServices *services) override
+    {
+        return backend_.loadModule(path, services);
+    }
+    bool libraryLoaded(const std::string &name) override { return backend_.libraryLoaded(name); }
+
+private:
+    ModuleBackend &backend_;
+};
+
 std::string usageText(const ProcessUsage &usage)
 {
     return std::to_string(usage.openFiles) + " files, " + std::to_string(usage.mappings) + " file mappings, " +
            std::to_string(usage.loadedObjects) + " objects, " +
            (usage.heapBytes >= 0 ? std::to_string(usage.heapBytes) + " heap bytes, " : std::string()) +
            std::to_string(usage.residentKiB) + " KiB resident";
+}
+
+std::string usageText(const ModuleProcess::Usage &usage)
+{
+    return std::to_string(usage.libraries) + " libraries, " + std::to_string(usage.mappedBytes / 1024) +
+           " KiB mapped, " + std::to_string(usage.heapBytes) + " heap bytes, " + std::to_string(usage.hostFunctions) +
+           " host functions";
+}
+
+// What grew in the module process between two looks; any growth is a leak,
+// since nothing but the cycles runs there.
+void compare(Check &check, const ModuleProcess::Usage &start, const ModuleProcess::Usage &end)
+{
+    const struct {
+        const char *what;
+        uint64_t before, after;
+    } measures[] = {
+        {"loaded libraries", start.libraries, end.libraries},
+        {"mapped bytes", start.mappedBytes, end.mappedBytes},
+        {"heap bytes in use", start.heapBytes, end.heapBytes},
+        {"host functions", start.hostFunctions, end.hostFunctions},
+    };
+    for (const auto &measure : measures)
+        if (measure.after > measure.before)
+            check.fail(std::string("emulated process: ") + measure.what + " grew from " +
+                       std::to_string(measure.before) + " to " + std::to_string(measure.after));
 }
 
 } // namespace
@@ -624,25 +729,59 @@ void loadCycleChild(const std::string &path, const Options &options, ChildResult
     constexpr long ResidentSlackKiB = 1024;
     const size_t half = std::max<size_t>(options.loadCycles / 2, 1);
 
+    // A backend with a process of its own (the x86 emulator) serves every
+    // cycle's host, so that what a cycle leaves behind there adds up. Every
+    // cycle's host lives at one address, so the backend's twin of its
+    // services table is made once and found again.
+    std::unique_ptr<ModuleBackend> shared = makeDefaultBackend();
+    ModuleProcess *process = dynamic_cast<ModuleProcess *>(shared.get());
+    if (!process)
+        shared.reset();
+    std::optional<Host> host;
+
     size_t cycles = 0;
     auto run = [&](size_t count) {
         for (size_t i = 0; i < count; ++i) {
             noteAction("load cycle " + std::to_string(++cycles) + " of " + path);
-            loadCycle(path);
-            if (libraryLoaded(path.find('/') == std::string::npos ? "./" + path : path) && unload.findingCount == 0)
+            host.emplace();
+            if (shared)
+                host->setBackend(std::make_unique<LentBackend>(*shared));
+            loadCycle(*host, path);
+            host.reset();
+            const bool stays = shared ? shared->libraryLoaded(path)
+                                      : libraryLoaded(path.find('/') == std::string::npos ? "./" + path : path);
+            if (stays && unload.findingCount == 0)
                 unload.warn("the module stays loaded after the host unloads it: its module-level state survives "
                             "into the next load");
         }
     };
     run(WarmUp);
     const ProcessUsage start = processUsage();
+    const ModuleProcess::Usage emulatedStart = process ? process->usage() : ModuleProcess::Usage{};
     run(half);
     const ProcessUsage middle = processUsage();
     run(half);
     const ProcessUsage end = processUsage();
+    const ModuleProcess::Usage emulatedEnd = process ? process->usage() : ModuleProcess::Usage{};
 
     if (end.openFiles > start.openFiles)
         check.fail("open files grew from " + std::to_string(start.openFiles) + " to " + std::to_string(end.openFiles));
+    if (process) {
+        // The module's libraries, mappings and heap are the module process's.
+        // This process's heap and resident memory hold the x86 engine's cache
+        // of code it translated, which grows with every load until the engine
+        // flushes it: they say nothing about the module.
+        compare(check, emulatedStart, emulatedEnd);
+        check.detail = std::to_string(cycles) + " cycles in one emulated process; before: " +
+                       usageText(emulatedStart) + "; after: " + usageText(emulatedEnd) + "; open files " +
+                       std::to_string(start.openFiles) + " before, " + std::to_string(end.openFiles) +
+                       " after; this process's heap, resident memory, file mappings and loaded objects: skipped "
+                       "(emulated)";
+        result.loadCycles += cycles;
+        result.checks.push_back(check);
+        result.checks.push_back(unload);
+        return;
+    }
     if (end.mappings > start.mappings)
         check.fail("file mappings grew from " + std::to_string(start.mappings) + " to " +
                    std::to_string(end.mappings));

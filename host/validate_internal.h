@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host.h"
+#include "module_backend.h"
 #include "validate.h"
 
 #include <cstdint>
@@ -30,11 +31,16 @@ constexpr int64_t MaxCoordinate = 1 << 20; // pixels, any box field
 // ---------------------------------------------------------------- memory
 
 // The address ranges of one loaded module, from its program headers, so that
-// a pointer found in a record can be checked before it is followed.
+// a pointer found in a record can be checked before it is followed. For a
+// module of another backend (the x86 emulator), the backend's own account of
+// where the records lie.
 class ModuleImage {
 public:
     // The loaded object that holds address, or nothing.
     static std::optional<ModuleImage> containing(const void *address);
+    // A module loaded through a host: the backend's account when it gives
+    // one, else the loaded object that holds its Linkage.
+    static std::optional<ModuleImage> of(const Module &module);
 
     bool readable(const void *address, size_t size) const;
     // Writable after relocation: outside the read-only-after-relocation part.
@@ -44,8 +50,15 @@ public:
     // the module; its length, or nothing.
     std::optional<size_t> textLength(const char *text, size_t maxLength) const;
     const std::string &fileName() const { return fileName_; }
+    // Records that a backend mirrors from a process of its own. Such a
+    // module comes loaded through a host, whose services table is already
+    // stored in ImportTable; whether entry 0 held an address before that
+    // store is the backend's to say, if it can.
+    bool emulated() const { return memory_ != nullptr; }
+    std::optional<bool> servicesHeldAtLoad() const;
 
 private:
+    const ModuleMemory *memory_ = nullptr; // the backend's account, if any
     struct Range {
         uintptr_t begin, end;
         bool write, execute;
@@ -57,6 +70,15 @@ private:
 
 // The shared objects loaded in the process now, by path.
 std::set<std::string> loadedObjects();
+
+// The process the host's modules run in, when it is not this one (the x86
+// emulator's), or null.
+ModuleProcess *moduleProcess(Host &host);
+// The libraries loaded now where the host's modules run: this process's
+// shared objects by path, or the module process's library files by name.
+std::set<std::string> loadedLibraries(Host &host);
+// Hands the module another services table, as the host moving its own.
+void storeServices(Module &module, PanelServices *services);
 
 // ---------------------------------------------------------------- records
 

@@ -62,8 +62,26 @@ std::optional<ModuleImage> ModuleImage::containing(const void *address)
     return search.found;
 }
 
+std::optional<ModuleImage> ModuleImage::of(const Module &module)
+{
+    if (const auto *memory = dynamic_cast<const ModuleMemory *>(&module)) {
+        ModuleImage image;
+        image.memory_ = memory;
+        image.fileName_ = module.path();
+        return image;
+    }
+    return containing(&module.linkage());
+}
+
+std::optional<bool> ModuleImage::servicesHeldAtLoad() const
+{
+    return memory_ ? memory_->servicesHeldAtLoad() : std::nullopt;
+}
+
 bool ModuleImage::readable(const void *address, size_t size) const
 {
+    if (memory_)
+        return address && memory_->readable(address, size);
     const uintptr_t begin = reinterpret_cast<uintptr_t>(address);
     if (!address || begin + size < begin)
         return false;
@@ -75,6 +93,8 @@ bool ModuleImage::readable(const void *address, size_t size) const
 
 bool ModuleImage::writable(const void *address, size_t size) const
 {
+    if (memory_)
+        return address && memory_->writable(address, size);
     const uintptr_t begin = reinterpret_cast<uintptr_t>(address);
     if (!address || begin + size < begin)
         return false;
@@ -92,6 +112,8 @@ bool ModuleImage::writable(const void *address, size_t size) const
 
 bool ModuleImage::executable(const void *address) const
 {
+    if (memory_)
+        return address && memory_->executable(address);
     const uintptr_t at = reinterpret_cast<uintptr_t>(address);
     for (const Range &range : ranges_)
         if (range.execute && at >= range.begin && at < range.end)
@@ -101,6 +123,8 @@ bool ModuleImage::executable(const void *address) const
 
 std::optional<size_t> ModuleImage::textLength(const char *text, size_t maxLength) const
 {
+    if (memory_)
+        return text ? memory_->textLength(text, maxLength) : std::nullopt;
     for (size_t i = 0; i <= maxLength; ++i) {
         if (!readable(text + i, 1))
             return std::nullopt;
@@ -121,6 +145,28 @@ std::set<std::string> loadedObjects()
         },
         &objects);
     return objects;
+}
+
+ModuleProcess *moduleProcess(Host &host)
+{
+    return dynamic_cast<ModuleProcess *>(&host.backend());
+}
+
+std::set<std::string> loadedLibraries(Host &host)
+{
+    if (ModuleProcess *process = moduleProcess(host)) {
+        const std::vector<std::string> names = process->loadedLibraries();
+        return {names.begin(), names.end()};
+    }
+    return loadedObjects();
+}
+
+void storeServices(Module &module, PanelServices *services)
+{
+    if (auto *memory = dynamic_cast<ModuleMemory *>(&module))
+        memory->storeServices(services);
+    else
+        module.imports().entries[0].services = services;
 }
 
 // ---------------------------------------------------------------- RecordSnapshot

@@ -36,6 +36,8 @@ public:
     // The module's image: [begin, end).
     std::pair<uint32_t, uint32_t> image() const;
     void storeServices(PanelServices *services);
+    // Whether ImportTable entry 0 held a word before the host's table was stored.
+    bool servicesHeldAtLoad() const { return servicesHeldAtLoad_; }
     void push() { mirror_->pushTo(allocator()); }
     void pull() { mirror_->pullFrom(); }
 
@@ -68,6 +70,7 @@ private:
     std::string path_;
     uint32_t handle_ = 0;
     uint32_t importTable_ = 0;
+    bool servicesHeldAtLoad_ = false;
     std::unique_ptr<RecordMirror> mirror_;
     ModuleLinkage *linkage_ = nullptr;
     ModuleImports *imports_ = nullptr;
@@ -106,6 +109,7 @@ public:
         return length;
     }
     void storeServices(PanelServices *services) override { loaded_->storeServices(services); }
+    std::optional<bool> servicesHeldAtLoad() const override { return loaded_->servicesHeldAtLoad(); }
 
 private:
     // The native bytes are those of a record read from the module's image,
@@ -158,6 +162,7 @@ LoadedModule::LoadedModule(EmulatedBackend &backend, const std::string &path, Pa
             throw HostError("module " + path + " " + problem);
         // The host stores its services, as it does into a native module.
         importTable_ = imports;
+        servicesHeldAtLoad_ = machine_.read32(imports + abi32::ImportEntry.services) != 0;
         machine_.write32(imports + abi32::ImportEntry.services, backend.servicesTable(services));
         mirror_ = std::make_unique<RecordMirror>(machine_, *this, path);
         linkage_ = mirror_->readLinkage(linkage);
@@ -175,6 +180,11 @@ LoadedModule::LoadedModule(EmulatedBackend &backend, const std::string &path, Pa
 
 LoadedModule::~LoadedModule()
 {
+    // The text buffers the host's strings had in emulated memory go with the
+    // module; each load would otherwise leave its own behind.
+    if (mirror_)
+        for (uint32_t buffer : mirror_->textBuffers())
+            backend_.process().release(buffer);
     mirror_.reset();
     try {
         backend_.process().freeLibrary(handle_);
@@ -285,6 +295,40 @@ bool EmulatedBackend::libraryLoaded(const std::string &name)
     return process_->loadedLibrary(name) != nullptr;
 }
 
+std::vector<std::string> EmulatedBackend::loadedLibraries() const
+{
+    std::vector<std::string> names;
+    for (const Image *image : process_->images())
+        if (!image->system)
+            names.push_back(image->name);
+    return names;
+}
+
+bool EmulatedBackend::holdLibrary(const std::string &name)
+{
+    Image *image = process_->loadedLibrary(name);
+    if (!image || image->system)
+        return false;
+    ++image->references;
+    return true;
+}
+
+bool EmulatedBackend::releaseLibrary(const std::string &name)
+{
+    Image *image = process_->loadedLibrary(name);
+    return image && !image->system && process_->freeLibrary(image->base);
+}
+
+ModuleProcess::Usage EmulatedBackend::usage() const
+{
+    Usage usage;
+    usage.libraries = loadedLibraries().size();
+    usage.mappedBytes = process_->machine().mappedBytes();
+    usage.heapBytes = process_->heapInUse();
+    usage.hostFunctions = process_->machine().hostFunctionCount();
+    return usage;
+}
+
 LoadedModule &EmulatedBackend::activeModule()
 {
     if (active_.empty())
@@ -369,6 +413,29 @@ uint32_t EmulatedBackend::servicesTable(PanelServices *services)
               services->readVariable(&variable);
               machine.write(address, &variable, sizeof variable);
           });
+    // The reserved entries reach the host's entry in the same slot, where it
+    // has one (a checker's counting table fills every slot); the host's own
+    // table has none there, and a call stops the run naming the entry. Their
+    // arguments are unknown, so the stub takes none: a call that passes some
+    // in stdcall also breaks the convention, which the call's end reports.
+    for (uint32_t index = 0; index < abi32::PanelServicesEntries; ++index) {
+        if (machine.read32(table + abi32::panelServicesEntry(index)))
+            continue;
+        const uint32_t address = machine.addHostFunction(
+            "host services entry " + std::to_string(index) + " (reserved)", Convention::Cdecl, 0,
+            [this, services, index](HostCall &) {
+                using Reserved = void(GAUGE_CALL *)();
+                const Reserved entry = reinterpret_cast<Reserved *>(services)[index];
+                if (!entry)
+                    process_->machine().fail("x86 emulator: the module called services entry " +
+                                             std::to_string(index) + ", which is reserved");
+                LoadedModule &module = activeModule();
+                module.pull();
+                entry();
+                module.push();
+            });
+        machine.write32(table + abi32::panelServicesEntry(index), address);
+    }
     tables_[services] = table;
     return table;
 }

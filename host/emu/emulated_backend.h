@@ -19,7 +19,7 @@ namespace host::emu {
 class Process;
 class LoadedModule;
 
-class EmulatedBackend : public ModuleBackend {
+class EmulatedBackend : public ModuleBackend, public ModuleProcess {
 public:
     EmulatedBackend();
     ~EmulatedBackend() override;
@@ -27,6 +27,12 @@ public:
     std::string name() const override { return "x86 emulator"; }
     std::unique_ptr<Module> loadModule(const std::string &path, PanelServices *services) override;
     bool libraryLoaded(const std::string &name) override;
+
+    // The emulated process, for checkers (module_backend.h).
+    std::vector<std::string> loadedLibraries() const override;
+    bool holdLibrary(const std::string &name) override;
+    bool releaseLibrary(const std::string &name) override;
+    Usage usage() const override;
 
     Process &process() { return *process_; }
 

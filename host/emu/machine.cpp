@@ -225,6 +225,14 @@ std::optional<uint32_t> Machine::findFree(uint32_t size, uint32_t alignment, uin
     return std::nullopt;
 }
 
+uint64_t Machine::mappedBytes() const
+{
+    uint64_t pages = 0;
+    for (uint8_t page : pages_)
+        pages += (page & PagePresent) != 0;
+    return pages * PageSize;
+}
+
 void Machine::read(uint32_t address, void *out, size_t size) const
 {
     if (!mapped(address, static_cast<uint32_t>(size)) ||

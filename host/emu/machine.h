@@ -90,6 +90,8 @@ public:
     // The first address at or after from, aligned as asked, where size bytes
     // are unmapped and not below floor or above limit; nullopt when none is.
     std::optional<uint32_t> findFree(uint32_t size, uint32_t alignment, uint32_t floor, uint32_t limit) const;
+    // Bytes mapped now, all pages counted.
+    uint64_t mappedBytes() const;
 
     // Reads and writes of emulated memory; they throw HostError on memory
     // that is not mapped. Permissions are the emulated code's, not the host's.
@@ -109,6 +111,8 @@ public:
     uint32_t addHostFunction(std::string name, Convention convention, uint32_t argumentCount, HostFunction function);
     // The name given to the host function at that address, or null.
     const std::string *hostFunctionName(uint32_t address) const;
+    // How many host functions have been added.
+    size_t hostFunctionCount() const { return stubs_.size(); }
 
     // ---- calls into emulated code
 

@@ -761,6 +761,14 @@ uint32_t Process::allocationSize(uint32_t address) const
     return used == heapUsed_.end() ? 0 : used->second;
 }
 
+uint64_t Process::heapInUse() const
+{
+    uint64_t bytes = 0;
+    for (const auto &[address, size] : heapUsed_)
+        bytes += size;
+    return bytes;
+}
+
 uint32_t Process::lastError() const
 {
     return machine_.read32(Machine::ThreadBlock + Machine::TebLastError);

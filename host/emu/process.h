@@ -99,6 +99,7 @@ public:
     uint32_t allocate(uint32_t size);           // 16-byte aligned; 0 when full
     bool release(uint32_t address);             // false for an unknown block
     uint32_t allocationSize(uint32_t address) const; // 0 for an unknown block
+    uint64_t heapInUse() const;                 // bytes of the blocks handed out
 
     // ---- the thread's last error, where GetLastError finds it
     uint32_t lastError() const;

@@ -679,6 +679,15 @@ ModuleVar *RecordMirror::moduleVar(uint32_t address)
                                          found->second.second);
 }
 
+std::vector<uint32_t> RecordMirror::textBuffers() const
+{
+    std::vector<uint32_t> buffers;
+    for (const auto &block : blocks_)
+        if (block->textBuffer)
+            buffers.push_back(block->textBuffer);
+    return buffers;
+}
+
 // ---------------------------------------------------------------- synchronising
 
 void RecordMirror::pushTo(const std::function<uint32_t(uint32_t)> &allocate)

@@ -75,6 +75,10 @@ public:
     // The emulated function a thunk of this mirror calls, or 0.
     uint32_t emulatedFunction(const void *function) const;
 
+    // The text buffers handed to the module in emulated memory, which the
+    // mirror's owner gives back when the module goes.
+    std::vector<uint32_t> textBuffers() const;
+
     // How many records are mirrored (for tests).
     size_t recordCount() const { return blocks_.size(); }
 

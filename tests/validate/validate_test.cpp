@@ -3,6 +3,11 @@
 // the record or the action at fault.
 #include "validate.h"
 
+#ifdef VALIDATE_I686_FIXTURE_DIR
+#include "emulated_backend.h"
+#include "module_backend.h"
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -163,6 +168,52 @@ TEST(Validate, TheSameSeedReplaysTheSameActions)
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(crashFinding(77), first);
 }
+
+#ifdef VALIDATE_I686_FIXTURE_DIR
+
+// The validator on i686 modules under the x86 emulator: the checks read the
+// emulated process (its records, its heap, its services table), and each
+// fault lands on its own check.
+class EmulatedValidation : public testing::Test {
+protected:
+    void SetUp() override { host::setDefaultBackend(host::emu::makeEmulatedBackend); }
+    void TearDown() override { host::setDefaultBackend(nullptr); }
+
+    const std::string fixtures = VALIDATE_I686_FIXTURE_DIR;
+};
+
+TEST_F(EmulatedValidation, MisbehavingGaugesFailTheirChecks)
+{
+    const Report report = host::validate::validateModules({fixtures + "/emulated_faults.gau"}, quickOptions(4));
+    expectFailures(report, {
+        {"Reserved", "stress: host entries", "a value callback called a reserved entry (services entry 30)"},
+        {"Relink", "stress: no crash", "the program changed a pointer at offset"},
+        {"Overrun", "stress: string buffers", "element 1 (StringElement): wrote past maxLength + 1 bytes"},
+    });
+    // Loaded by the emulator, whose loader saw the services address that
+    // the file brought along before the host stored its own.
+    const Check *load = findCheck(report, "", "load");
+    ASSERT_NE(load, nullptr);
+    EXPECT_NE(load->detail.find("x86 emulator"), std::string::npos) << load->detail;
+    const Check *imports = findCheck(report, "", "import table");
+    ASSERT_NE(imports, nullptr);
+    EXPECT_EQ(imports->level, Level::Fail) << describe(report);
+    EXPECT_TRUE(anyFindingHas(*imports, "entry 0 already holds a services address")) << describe(report);
+}
+
+TEST_F(EmulatedValidation, HeapLeftInTheEmulatedProcessFailsLoadCycling)
+{
+    const Report report = host::validate::validateModules({fixtures + "/emulated_leak.gau"}, quickOptions(5));
+    const Check *cycling = findCheck(report, "", "load cycling");
+    ASSERT_NE(cycling, nullptr);
+    EXPECT_EQ(cycling->level, Level::Fail) << describe(report);
+    EXPECT_TRUE(anyFindingHas(*cycling, "emulated process: heap bytes in use grew from")) << describe(report);
+    // The measures of the validator's own process do not apply, and say so.
+    EXPECT_NE(cycling->detail.find("skipped (emulated)"), std::string::npos) << cycling->detail;
+    EXPECT_EQ(report.count(Level::Fail), 1u) << describe(report);
+}
+
+#endif // VALIDATE_I686_FIXTURE_DIR
 
 struct CommandRun {
     int status;
