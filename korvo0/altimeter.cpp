@@ -4,7 +4,7 @@
 // lighting switch shows one set; the knob's two halves send the host's
 // setting-down and setting-up events themselves.
 #include "conversions.h"
-#include "gauges.h"
+#include "gauge_list.h"
 #include "lighting.h"
 #include "module_var.h"
 #include "platform.h"

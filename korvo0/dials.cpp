@@ -3,7 +3,7 @@
 // needle, then a day face and needle), built here once from each dial's
 // values; the lighting switch alternates the two sets.
 #include "conversions.h"
-#include "gauges.h"
+#include "gauge_list.h"
 #include "lighting.h"
 #include "module_var.h"
 #include "routines.h"

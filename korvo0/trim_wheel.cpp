@@ -2,7 +2,7 @@
 // time the trim reading rose since the last evaluation and one back each
 // time it fell. It shows that the trim moves, not where it stands.
 #include "conversions.h"
-#include "gauges.h"
+#include "gauge_list.h"
 #include "host_calls.h"
 #include "module_var.h"
 #include "routines.h"

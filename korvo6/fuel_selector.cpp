@@ -1,7 +1,7 @@
 // The fuel selector valve: a handle on OFF, LEFT or RIGHT following the
 // host's selector position, and a click square on each position mark that
 // asks the host to select it.
-#include "gauges.h"
+#include "gauge_list.h"
 #include "module_var.h"
 #include "routines.h"
 

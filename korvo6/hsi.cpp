@@ -3,7 +3,7 @@
 // two knobs. Every moving part exists twice, lit and day; the two sets are
 // built from one recipe and the lighting switch shows one of them.
 #include "conversions.h"
-#include "gauges.h"
+#include "gauge_list.h"
 #include "host_calls.h"
 #include "lighting.h"
 #include "module_var.h"

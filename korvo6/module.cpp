@@ -1,5 +1,5 @@
 // The navigation and engine-control module's record.
-#include "gauges.h"
+#include "gauge_list.h"
 #include "registration.h"
 
 extern "C" {

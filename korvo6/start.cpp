@@ -2,7 +2,7 @@
 // left part of the gauge steps the key back through a plain key event; the
 // right part steps it on, and from BOTH engages START, which needs an event
 // of its own.
-#include "gauges.h"
+#include "gauge_list.h"
 #include "host_calls.h"
 #include "module_var.h"
 #include "routines.h"

@@ -1,5 +1,5 @@
 // The throttle quadrant module's record: one gauge, no gauge routines.
-#include "gauges.h"
+#include "gauge_list.h"
 #include "registration.h"
 
 extern "C" {

@@ -4,7 +4,7 @@
 // height; the throttle and spoiler handles are drawn where the host's
 // variables put them, the flaps handle from the value this gauge last sent.
 #include "conversions.h"
-#include "gauges.h"
+#include "gauge_list.h"
 #include "host_calls.h"
 #include "module_var.h"
 #include "sound_binding.h"
