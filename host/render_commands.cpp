@@ -32,10 +32,6 @@ std::shared_ptr<DrawingSession> registerRenderCommands(ScriptRunner &script)
         s.setGauge(*first.gauge);
     });
 
-    script.addCommand("frame", "frame", [](ScriptRunner &s, const ScriptRunner::Arguments &arguments) {
-        s.expectArguments(arguments, 0, 0);
-        s.host().frame();
-    });
 
     script.addCommand("render", "render [--areas] [--scale N] PATH",
                       [session](ScriptRunner &s, const ScriptRunner::Arguments &arguments) {

@@ -20,8 +20,6 @@ struct DrawingSession {
 // Adds to a script runner:
 //   panel PATH             load a panel file and create its gauges; the first
 //                          becomes the current gauge
-//   frame                  one host frame: service 6 to every gauge, then one
-//                          evaluation of every chain
 //   render [--areas] [--scale N] PATH
 //                          the current gauge as last evaluated, as PNG,
 //                          transparent where nothing is drawn; --scale

@@ -16,7 +16,6 @@ namespace {
 // What the scenario commands keep between the lines of one script.
 struct Timeline {
     std::shared_ptr<render::DrawingSession> drawing;
-    double rate = DefaultFrameRate;
     struct Recording {
         std::string path;
         int every = 1;
@@ -30,19 +29,6 @@ struct Timeline {
     };
     std::optional<Recording> recording;
 };
-
-double parseSeconds(const std::string &word)
-{
-    const double seconds = parseValue(word);
-    if (!(seconds >= 0.0) || seconds > 3600.0)
-        throw ScriptError("\"" + word + "\" is not a time from 0 to 3600 seconds");
-    return seconds;
-}
-
-long frameCount(const Timeline &timeline, double seconds)
-{
-    return std::lround(seconds * timeline.rate);
-}
 
 // A picture at half its size, each pixel the mean of a 2 x 2 block (the
 // colour is premultiplied, so plain means are right).
@@ -102,70 +88,6 @@ void recordFrame(ScriptRunner &script, Timeline &timeline)
     addPicture(recording, recording.picture);
 }
 
-// One host frame, and its picture while recording.
-void runFrame(ScriptRunner &script, Timeline &timeline)
-{
-    script.host().frame();
-    if (timeline.recording)
-        recordFrame(script, timeline);
-}
-
-void waitCommand(ScriptRunner &script, Timeline &timeline, const ScriptRunner::Arguments &arguments)
-{
-    script.expectArguments(arguments, 1, 1);
-    for (long i = frameCount(timeline, parseSeconds(arguments[0])); i > 0; --i)
-        runFrame(script, timeline);
-}
-
-void rampCommand(ScriptRunner &script, Timeline &timeline, const ScriptRunner::Arguments &arguments)
-{
-    if (arguments.size() < 4 || (arguments.size() - 1) % 3 != 0)
-        script.expectArguments(arguments, 4, 4); // reports the usage
-    struct Ramp {
-        int32_t variable;
-        double from, to;
-    };
-    std::vector<Ramp> ramps;
-    for (size_t i = 0; i + 1 < arguments.size(); i += 3) {
-        const auto variable = findVariable(arguments[i]);
-        if (!variable)
-            throw ScriptError("unknown host variable \"" + arguments[i] + "\"");
-        ramps.push_back({*variable, parseValue(arguments[i + 1]), parseValue(arguments[i + 2])});
-    }
-    const long frames = std::max(1L, frameCount(timeline, parseSeconds(arguments.back())));
-    for (long frame = 1; frame <= frames; ++frame) {
-        const double progress = static_cast<double>(frame) / static_cast<double>(frames);
-        for (const Ramp &ramp : ramps)
-            script.host().variables().set(ramp.variable, ramp.from + (ramp.to - ramp.from) * progress);
-        runFrame(script, timeline);
-    }
-}
-
-void lightsCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
-{
-    script.expectArguments(arguments, 1, 1);
-    if (arguments[0] != "on" && arguments[0] != "off")
-        throw ScriptError("lights takes on or off, not \"" + arguments[0] + "\"");
-    const double value = arguments[0] == "on" ? 1.0 : 0.0;
-    script.host().variables().set(0x0a, value);
-    script.host().variables().set(0x16c, value);
-}
-
-void selectCommand(ScriptRunner &script, const ScriptRunner::Arguments &arguments)
-{
-    script.expectArguments(arguments, 1, 2);
-    const int64_t wanted = arguments.size() > 1 ? parseInteger(arguments[1]) : 1;
-    int64_t seen = 0;
-    for (const auto &gauge : script.host().instances()) {
-        if (gauge->name() == arguments[0] && ++seen == wanted) {
-            script.setModule(gauge->module());
-            script.setGauge(*gauge);
-            return;
-        }
-    }
-    throw ScriptError("there is no gauge \"" + arguments[0] + "\"" +
-                      (arguments.size() > 1 ? " number " + arguments[1] : std::string()) + " to select");
-}
 
 void recordCommand(ScriptRunner &script, Timeline &timeline, const ScriptRunner::Arguments &arguments)
 {
@@ -185,9 +107,10 @@ void recordCommand(ScriptRunner &script, Timeline &timeline, const ScriptRunner:
     recording.path = arguments[0];
     recording.every = static_cast<int>(every);
     recording.half = half;
-    recording.animation =
-        std::make_unique<GifAnimation>(script.outputPath(arguments[0]), timeline.rate / static_cast<double>(every));
+    recording.animation = std::make_unique<GifAnimation>(script.outputPath(arguments[0]),
+                                                         script.frameRate() / static_cast<double>(every));
     timeline.recording = std::move(recording);
+    script.setFrameWatcher([&script, &timeline] { recordFrame(script, timeline); });
 }
 
 void stopCommand(ScriptRunner &script, Timeline &timeline, const ScriptRunner::Arguments &arguments)
@@ -197,29 +120,12 @@ void stopCommand(ScriptRunner &script, Timeline &timeline, const ScriptRunner::A
         throw ScriptError("no recording is running (start one with: record PATH)");
     Timeline::Recording recording = std::move(*timeline.recording);
     timeline.recording.reset();
+    script.setFrameWatcher(nullptr);
     if (recording.frames == 0)
         throw ScriptError("nothing was recorded: no frame ran since record");
     recording.animation->finish();
     script.out() << "{\"record\":" << json::string(recording.path) << ",\"frames\":" << recording.frames
-                 << ",\"seconds\":" << json::number(static_cast<double>(recording.frames) / timeline.rate) << "}\n";
-}
-
-// repeat N COMMAND ...: the command, then one frame, N times over, as a
-// finger held on a button would.
-void repeatCommand(ScriptRunner &script, Timeline &timeline, const ScriptRunner::Arguments &arguments)
-{
-    if (arguments.size() < 2)
-        script.expectArguments(arguments, 2, 2);
-    const int64_t times = parseInteger(arguments[0]);
-    if (times < 0 || times > 100000)
-        throw ScriptError("repeat takes 0 to 100000 times, not " + arguments[0]);
-    if (arguments[1] == "repeat")
-        throw ScriptError("repeat cannot repeat itself");
-    const ScriptRunner::Arguments rest(arguments.begin() + 2, arguments.end());
-    for (int64_t i = 0; i < times; ++i) {
-        script.runCommand(arguments[1], rest);
-        runFrame(script, timeline);
-    }
+                 << ",\"seconds\":" << json::number(static_cast<double>(recording.frames) / script.frameRate()) << "}\n";
 }
 
 } // namespace
@@ -231,26 +137,8 @@ void registerScenarioCommands(ScriptRunner &script, std::shared_ptr<render::Draw
     auto with = [timeline](void (*command)(ScriptRunner &, Timeline &, const ScriptRunner::Arguments &)) {
         return [timeline, command](ScriptRunner &s, const ScriptRunner::Arguments &a) { command(s, *timeline, a); };
     };
-    script.addCommand("rate", "rate FPS", [timeline](ScriptRunner &s, const ScriptRunner::Arguments &a) {
-        s.expectArguments(a, 1, 1);
-        const double rate = parseValue(a[0]);
-        if (!(rate >= 1.0 && rate <= 100.0))
-            throw ScriptError("rate takes 1 to 100 frames per second, not " + a[0]);
-        if (timeline->recording)
-            throw ScriptError("the rate cannot change while recording");
-        timeline->rate = rate;
-    });
-    script.addCommand("frame", "frame", [timeline](ScriptRunner &s, const ScriptRunner::Arguments &a) {
-        s.expectArguments(a, 0, 0);
-        runFrame(s, *timeline);
-    });
-    script.addCommand("wait", "wait SECONDS", with(waitCommand));
-    script.addCommand("ramp", "ramp VAR FROM TO [VAR FROM TO ...] SECONDS", with(rampCommand));
-    script.addCommand("lights", "lights on|off", lightsCommand);
-    script.addCommand("select", "select NAME [N]", selectCommand);
     script.addCommand("record", "record PATH [EVERY] [--half]", with(recordCommand));
     script.addCommand("stop", "stop", with(stopCommand));
-    script.addCommand("repeat", "repeat N COMMAND [ARGUMENTS]", with(repeatCommand));
 }
 
 } // namespace host

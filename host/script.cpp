@@ -173,6 +173,7 @@ ScriptRunner::ScriptRunner(Host &host, std::ostream &out) : host_(&host), out_(&
     addCommand("click", "click X Y", clickCommand);
     addCommand("routine", "routine NAME [ARG]", routineCommand);
     addCommand("library", "library NAME", libraryCommand);
+    registerTimeCommands(*this);
 }
 
 void ScriptRunner::addCommand(const std::string &name, std::string usage, Handler handler)
@@ -203,6 +204,13 @@ void ScriptRunner::runCommand(const std::string &name, const Arguments &argument
     current_ = &found->second;
     found->second.handler(*this, arguments);
     current_ = outer;
+}
+
+void ScriptRunner::runFrame()
+{
+    host_->frame();
+    if (frameWatcher_)
+        frameWatcher_();
 }
 
 std::string ScriptRunner::outputPath(const std::string &path) const

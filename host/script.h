@@ -44,6 +44,15 @@ public:
     void setModule(Module &module) { module_ = &module; }
     void setGauge(GaugeInstance &gauge) { gauge_ = &gauge; }
 
+    // Frames per second of the script's time (18 unless it says otherwise).
+    double frameRate() const { return frameRate_; }
+    void setFrameRate(double rate) { frameRate_ = rate; }
+    // One host frame of every gauge, then whatever watches the frames.
+    void runFrame();
+    // Called after every frame the script runs (a recording); null for none.
+    void setFrameWatcher(std::function<void()> watcher) { frameWatcher_ = std::move(watcher); }
+    bool watchingFrames() const { return static_cast<bool>(frameWatcher_); }
+
     // Runs one command as a script line would.
     void runCommand(const std::string &name, const Arguments &arguments);
 
@@ -70,6 +79,12 @@ private:
     std::map<std::string, Command> commands_;
     const Command *current_ = nullptr;
     std::string outputFolder_;
+    double frameRate_ = 18.0;
+    std::function<void()> frameWatcher_;
 };
+
+// Adds the commands of scripted time: rate, frame, wait, ramp, lights,
+// select and repeat (timeline.cpp).
+void registerTimeCommands(ScriptRunner &script);
 
 } // namespace host
